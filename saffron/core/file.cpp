@@ -1,0 +1,74 @@
+// file.cpp - the POSIX file layer, and the crash-safe whole-file replace.
+#include "core/file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int mid_fileOpen(const char *path, int flags) {
+  if (path == nullptr) return -1;
+  return ::open(path, flags, 0664);
+}
+
+long mid_fileSeek(int fd, long offset, int whence) { return static_cast<long>(::lseek(fd, offset, whence)); }
+
+int mid_fileRead(int fd, void *buf, std::size_t len) {
+  std::size_t done = 0;
+  auto *p = static_cast<unsigned char *>(buf);
+  while (done < len) {
+    ssize_t n = ::read(fd, p + done, len - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<int>(done);
+}
+
+int mid_fileWrite(int fd, const void *buf, std::size_t len) {
+  std::size_t done = 0;
+  const auto *p = static_cast<const unsigned char *>(buf);
+  while (done < len) {
+    ssize_t n = ::write(fd, p + done, len - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<int>(done);
+}
+
+int mid_fileClose(int fd) { return ::close(fd); }
+
+int mid_fileRemove(const char *path) { return path == nullptr ? -1 : ::unlink(path); }
+
+long mid_fileSize(const char *path) {
+  struct stat st {};
+  if (path == nullptr || ::stat(path, &st) != 0) return -1;
+  return static_cast<long>(st.st_size);
+}
+
+int mid_fileExist(const char *path) {
+  struct stat st {};
+  return (path != nullptr && ::stat(path, &st) == 0) ? 1 : 0;
+}
+
+int mid_fileRename(const char *from, const char *to) {
+  return (from == nullptr || to == nullptr) ? -1 : ::rename(from, to);
+}
+
+int mid_fileReplace(const char *path, const void *buf, std::size_t len) {
+  if (path == nullptr || (buf == nullptr && len > 0)) return -1;
+  const std::string temp = std::string(path) + ".new";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+  if (fd < 0) return -1;
+  bool ok = mid_fileWrite(fd, buf, len) == static_cast<int>(len) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || ::rename(temp.c_str(), path) != 0) {
+    ::unlink(temp.c_str());
+    return -1;
+  }
+  return static_cast<int>(len);
+}
