@@ -1,0 +1,27 @@
+/*
+ * iso_mem.h - the codec's allocation utilities. Every heap block the codec
+ * takes goes through here, so the tests can make an allocation fail and the
+ * benchmark can count allocations per message.
+ */
+#ifndef SAFFRON_ISO8583_ISO_MEM_H
+#define SAFFRON_ISO8583_ISO_MEM_H
+
+#include <cstddef>
+
+// Allocates count*size zero-filled bytes into *pointer. Returns 0 (with a null
+// pointer and no allocation when count is 0) or 1000 with a null pointer when
+// the allocation fails or count*size overflows.
+int ISO_MEM_callocWithInit(std::size_t count, std::size_t size, void **pointer);
+// ISO_MEM_callocWithInit(1, size, pointer).
+int ISO_MEM_malloc(std::size_t size, void **pointer);
+// Releases a block from the two above; null is ignored.
+void ISO_MEM_free(void *pointer);
+
+// Seam for tests: the allocator the two above call (std::calloc by default).
+using ISO_MEM_CallocFn = void *(*)(std::size_t count, std::size_t size);
+extern ISO_MEM_CallocFn ISO_MEM_callocHook;
+
+// Number of successful allocations since start-up (relaxed counter).
+unsigned long ISO_MEM_GetAllocCount();
+
+#endif

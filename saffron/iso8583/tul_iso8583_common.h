@@ -1,0 +1,105 @@
+/*
+ * tul_iso8583_common.h - the records every part of the ISO 8583 codec shares:
+ * the message record, one dictionary row, the field-set descriptor that the
+ * pack and unpack walks are given, and the codec's status codes.
+ *
+ * Sections: status codes and limits; TUL_ISO8583_FIELD_SPEC;
+ * TUL_ISO8583_HANDLER; TUL_ISO8583_MSG; TUL_ISO8583_COMMON_SetHandler.
+ */
+#ifndef SAFFRON_ISO8583_TUL_ISO8583_COMMON_H
+#define SAFFRON_ISO8583_TUL_ISO8583_COMMON_H
+
+#include <cstddef>
+#include <cstdint>
+
+/* ---- status codes and limits ------------------------------------------ */
+
+constexpr int TUL_ISO8583_OK = 0;
+constexpr int TUL_ISO8583_FAIL = 1;   // bad field number, too long, malformed input, no room
+constexpr int TUL_ISO8583_NOMEM = 1000;
+
+// Positions 0 (MTI) and 1 (bitmap) plus data elements 2..128.
+constexpr unsigned int TUL_ISO8583_FIELD_COUNT = 129;
+
+// Field type codes: index into fieldTypeArr.
+constexpr std::uint8_t TUL_FT_PACKED_DIGITS = 0;  // also 2
+constexpr std::uint8_t TUL_FT_BYTES = 1;          // also 8, 9
+constexpr std::uint8_t TUL_FT_PACKED_DIGITS_2 = 2;
+constexpr std::uint8_t TUL_FT_CHARS_3 = 3;        // 3..7 are all characters
+constexpr std::uint8_t TUL_FT_CHARS_4 = 4;
+constexpr std::uint8_t TUL_FT_CHARS = 5;
+constexpr std::uint8_t TUL_FT_CHARS_6 = 6;
+constexpr std::uint8_t TUL_FT_CHARS_7 = 7;
+constexpr std::uint8_t TUL_FT_BYTES_8 = 8;
+constexpr std::uint8_t TUL_FT_BYTES_9 = 9;
+constexpr std::uint8_t TUL_FT_BITMAP = 10;        // binary, 8-byte blocks
+constexpr std::uint8_t TUL_FT_BITMAP_5 = 11;      // 5 bytes, no continuation
+constexpr std::uint8_t TUL_FT_BITMAP_HEX = 12;    // hexadecimal text, 16 characters a block
+constexpr unsigned int TUL_FT_COUNT = 13;
+
+// Length form codes: the prefix written before a variable field's value.
+constexpr std::uint8_t TUL_LF_FIXED = 0;      // no prefix; always maxLen
+constexpr std::uint8_t TUL_LF_BCD1 = 2;       // 1 byte, 2 BCD digits (20 is written 0x19 for digits)
+constexpr std::uint8_t TUL_LF_BCD_H3 = 3;     // 2 bytes: hundreds as binary 0..9, then 2 BCD digits
+constexpr std::uint8_t TUL_LF_BCD2 = 4;       // 2 bytes, 4 BCD digits
+constexpr std::uint8_t TUL_LF_BIN1 = 5;       // 1 byte, binary
+constexpr std::uint8_t TUL_LF_BIN2 = 6;       // 2 bytes, binary, most significant first
+constexpr std::uint8_t TUL_LF_TRACK2 = 7;     // 1 BCD byte: track-2 digit count 2L-1
+constexpr std::uint8_t TUL_LF_ASC2 = 8;       // "LL" ASCII digits
+constexpr std::uint8_t TUL_LF_ASC3 = 9;       // "LLL"
+constexpr std::uint8_t TUL_LF_ASC4 = 10;      // "LLLL"
+constexpr std::uint8_t TUL_LF_BCD1_PLAIN = 11; // 1 BCD byte of L mod 100, read back as written
+
+/* ---- one dictionary row ----------------------------------------------- */
+
+struct TUL_ISO8583_FIELD_SPEC {
+  std::uint8_t type;     // field type code, 0..12: selects the encoder pair
+  std::uint32_t maxLen;  // maximum length in the type's unit (digits, characters or bytes)
+  std::uint8_t lenForm;  // length form code (TUL_LF_*)
+};
+static_assert(sizeof(TUL_ISO8583_FIELD_SPEC) == 12);
+static_assert(offsetof(TUL_ISO8583_FIELD_SPEC, type) == 0);
+static_assert(offsetof(TUL_ISO8583_FIELD_SPEC, maxLen) == 4);
+static_assert(offsetof(TUL_ISO8583_FIELD_SPEC, lenForm) == 8);
+
+/* ---- field-set descriptor --------------------------------------------- */
+
+struct TUL_ISO8583_HANDLER {
+  const TUL_ISO8583_FIELD_SPEC *fields; // first row of the dictionary
+  std::uint8_t count;                   // rows; the walks never go past 129
+};
+static_assert(offsetof(TUL_ISO8583_HANDLER, fields) == 0);
+static_assert(offsetof(TUL_ISO8583_HANDLER, count) == sizeof(void *));
+static_assert(sizeof(TUL_ISO8583_HANDLER) == 2 * sizeof(void *));
+
+/* ---- the message record ----------------------------------------------- */
+
+struct TUL_ISO8583_SLOT {
+  // Value length in bytes. While unpacking it doubles as a presence marker:
+  // the bitmap decoder writes 1 here for each marked position before the
+  // value exists, and the walk decodes only marked positions.
+  std::uint32_t length;
+  unsigned char *value;  // null = absent; else length bytes plus one uncounted NUL
+};
+static_assert(offsetof(TUL_ISO8583_SLOT, length) == 0);
+static_assert(offsetof(TUL_ISO8583_SLOT, value) == sizeof(void *));
+static_assert(sizeof(TUL_ISO8583_SLOT) == 2 * sizeof(void *));
+
+struct TUL_ISO8583_MSG {
+  unsigned char *arenaCursor;  // next free byte of the caller's buffer; null in malloc mode
+  unsigned char *arenaEnd;     // one past the caller's buffer
+  TUL_ISO8583_SLOT fields[TUL_ISO8583_FIELD_COUNT];
+};
+static_assert(offsetof(TUL_ISO8583_MSG, arenaCursor) == 0);
+static_assert(offsetof(TUL_ISO8583_MSG, arenaEnd) == sizeof(void *));
+static_assert(offsetof(TUL_ISO8583_MSG, fields) == 2 * sizeof(void *));
+static_assert(sizeof(TUL_ISO8583_MSG) ==
+              2 * sizeof(void *) + TUL_ISO8583_FIELD_COUNT * sizeof(TUL_ISO8583_SLOT));
+
+/* ---- operations ------------------------------------------------------- */
+
+// Zero-fills the descriptor and stores the rows and their count.
+void TUL_ISO8583_COMMON_SetHandler(const TUL_ISO8583_FIELD_SPEC *fields, std::uint8_t count,
+                                   TUL_ISO8583_HANDLER *handler);
+
+#endif
