@@ -1,0 +1,451 @@
+/*
+ * Business.cpp - start-up, the update-service prompt, the idle screen and its
+ * loop, the settings summary and power-off.
+ *
+ * Sections: idle state, start-up, debug unlock, update-service prompt, idle
+ * screen drawing, idle loop, actions.
+ *
+ * Steps that belong to parts of the terminal not built yet (bearer bring-up,
+ * unfinished-transaction settlement, journal housekeeping, menus, the
+ * customer menu) are left out where they go, each marked by a one-line note.
+ */
+#include "core/Business.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "core/Filing.h"
+#include "core/debug.h"
+#include "core/key.h"
+#include "core/screen.h"
+#include "core/system.h"
+#include "core/time.h"
+#include "libapi.h"
+#include "ui/Display.h"
+#include "ui/Helper.h"
+#include "ui/Messages.h"
+#include "util/DateTime.h"
+
+/* ---- idle state ------------------------------------------------------------------ */
+
+LcdBackLight lcdBackLightStruct = {};
+
+namespace {
+constexpr std::size_t MSG_SIZE = 128;
+constexpr int DEBUG_UNLOCK_KEY = KEY_DOWN;
+constexpr int DEBUG_UNLOCK_PRESSES = 4;
+constexpr int DEBUG_UNLOCK_WAIT_MS = 500; // for each press
+constexpr int DEBUG_PASS_PROMPT = 40;     // "enter the password"
+constexpr int TMS_POLL_MS = 1000;
+constexpr int SETTINGS_WAIT_MS = 20000;
+constexpr int POWER_OFF_WAIT_MS = 15000;
+constexpr int LINK_ERROR_WAIT_MS = 2000;
+constexpr int MERCHANT_BREAK_WINDOW = 66; // bytes searched for the break
+constexpr int SPLASH_TEXT_SIZE = 1;
+constexpr int TERMINAL_LINE_X = 8;
+constexpr int TERMINAL_LINE_Y = 30;
+constexpr int DATE_LINE_Y = 1;
+constexpr int DATE_LINE_LAST_ROW = 20;
+constexpr int DATE_LINE_X = 4;
+constexpr std::size_t SPLASH_LINE_SIZE = 1024;
+
+// The time last drawn on the date line: year, month, day, hour, minute.
+int lastDrawnTime[5] = {-1, -1, -1, -1, -1};
+
+const char *message(int id, char *buffer) { return getUiMessage(id, buffer, MSG_SIZE); }
+} // namespace
+
+/* ---- start-up ------------------------------------------------------------------------ */
+
+int saffronMain(int argc, char **argv) {
+  DLL_ApiInit(argc, argv);
+  // Writing to a closed connection must give an error, not end the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  mid_dfb_create_font();
+  // The link is marked down here once the bearer layer exists.
+  mid_sys_backlight_init();
+  mid_kbFlush();
+  mid_lcdCls();
+  loadMessages();
+  normalizeConfigAtStart();
+  debugUnlock();
+  readTurnRowFromFile(0);
+  moduleInit();
+  if (MerchantMenuTMSAction() == TMS_EXIT_FOR_UPDATE) return 0;
+  // The menu arrays are filled here once the menu engine exists.
+  for (;;) {
+    mid_lcdCls();
+    const int result = splashMenuAction(splashMenu());
+    if (result == LINK_SEND_FAILED) {
+      char title[MSG_SIZE] = {};
+      char text[MSG_SIZE] = {};
+      mid_lcdCls();
+      showMessage(message(126, title), message(127, text), LINK_ERROR_WAIT_MS);
+    }
+  }
+}
+
+void moduleInit() {
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  showMessage(message(15, title), message(16, text), 0);
+  normalizeConfigModuleInit();
+  // The WiFi probe and the unprinted-receipt check go here once the bearer layer and the engine exist.
+  // The bearer (GPRS or WiFi) is brought up here once the bearer layer exists.
+  normalizeConfigImei();
+  showMessage(message(config.connectionType == 1 ? 205 : 15, title), message(252, text), 0);
+  // Unfinished transactions are settled here once the transaction engine exists.
+  // The journal is checked and trimmed here once the journal exists.
+  mid_lcdCls();
+}
+
+/* ---- debug unlock --------------------------------------------------------------------------- */
+
+void debugUnlockCode(const char *serial, char *out, std::size_t outSize) {
+  if (out == nullptr || outSize == 0) return;
+  // FNV-1a over the serial number, folded to four decimal digits.
+  uint32_t hash = 2166136261u;
+  for (std::size_t i = 0; serial != nullptr && i < sizeof config.SerialNo && serial[i] != '\0'; ++i) {
+    hash ^= static_cast<unsigned char>(serial[i]);
+    hash *= 16777619u;
+  }
+  hash ^= hash >> 16;
+  std::snprintf(out, outSize, "%04u", static_cast<unsigned>(hash % 10000));
+}
+
+int debugUnlock() {
+  int presses = 0;
+  while (presses < DEBUG_UNLOCK_PRESSES && mid_kbGetKeyMs(DEBUG_UNLOCK_WAIT_MS) == DEBUG_UNLOCK_KEY) ++presses;
+  if (presses == DEBUG_UNLOCK_PRESSES) {
+    char expected[8] = {};
+    char entered[8] = {};
+    debugUnlockCode(config.SerialNo, expected, sizeof expected);
+    drawHeader(DEBUG_PASS_PROMPT);
+    if (getPass(0, 0, 4, 4, INPUT_TIMEOUT, entered, sizeof entered) == INPUT_ACCEPTED &&
+        std::strcmp(entered, expected) == 0) {
+      hasDebug = 1;
+      USB_printf2("debug output on, serial %s", config.SerialNo);
+    }
+    mid_lcdCls();
+  }
+  writeConfig2File();
+  return hasDebug;
+}
+
+/* ---- update-service prompt ------------------------------------------------------------------- */
+
+namespace {
+// Waits, a look each second and without limit, for one of the keys in accepted.
+int waitForOneOf(const char *accepted) {
+  for (;;) {
+    const int key = mid_kbGetKey();
+    if (key != KEY_NONE && key < 256 && std::strchr(accepted, key) != nullptr) return key;
+    mid_sleepMs(TMS_POLL_MS);
+  }
+}
+} // namespace
+
+int MerchantMenuTMSAction() {
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  showMessage(message(339, title), message(20, text), 0);
+  const int task = DLL_TMS_GetTask();
+  if (task != 1 && task != 2 && task != 3) return TMS_CONTINUE;
+  mid_lcdCls();
+  lcdprintc(0, 0, "prompt:");
+  const char keysUpdate[] = {KEY_ENTER, '1', KEY_CANCEL, 0};
+  const char keysStop[] = {'1', '2', KEY_CANCEL, 0};
+  if (task == 1) {
+    lcdprintc(0, 1, "Received update message");
+    lcdprintc(0, 2, "Press the Enter key to ");
+    lcdprintc(0, 3, "execute the update");
+    lcdprintc(0, 4, "Press the cancel key to");
+    lcdprintc(0, 5, "not perform updates");
+    return waitForOneOf(keysUpdate) == KEY_ENTER ? TMS_EXIT_FOR_UPDATE : TMS_CONTINUE;
+  }
+  lcdprintc(0, 1, "Received a message");
+  if (task == 3) {
+    lcdprintc(0, 2, "POS stop using");
+    if (waitForOneOf(keysStop) == '2') {
+      mid_lcdCls();
+      lcdprintc(0, 6, "POS stop using");
+    }
+    return TMS_CONTINUE;
+  }
+  lcdprintc(0, 2, "POS Release Stop Use!");
+  waitForOneOf(keysStop);
+  return TMS_CONTINUE;
+}
+
+/* ---- idle screen drawing --------------------------------------------------------------------- */
+
+namespace {
+// Reverses the bytes of text[from, to).
+void reverseRange(char *text, std::size_t from, std::size_t to) {
+  for (; from + 1 < to; ++from, --to) {
+    const char t = text[from];
+    text[from] = text[to - 1];
+    text[to - 1] = t;
+  }
+}
+
+// The idle screen draws straight on its picture: no background box.
+void drawSplashText(int x, int y, int align, const char *text) {
+  DLL_LcdSetTTFBGColor(0, RGB_WHITE);
+  DLL_LcdSetTTFConfig(align, SPLASH_TEXT_SIZE, RGB888TORGB565(0, 0, 0));
+  DLL_LcdPrintTTF(x, y, text);
+}
+
+void drawMerchantLine() {
+  char label[MSG_SIZE] = {};
+  char line[SPLASH_LINE_SIZE] = {};
+  if (config.MerchantName[0] != '\0') {
+    char name[sizeof config.MerchantName + 1] = {};
+    std::memcpy(name, config.MerchantName, sizeof config.MerchantName);
+    // Digits in the name must come out in reading order in a right-to-left line.
+    peDisplayNumbersCorrect(name);
+    std::snprintf(line, sizeof line, "%s: %s", message(296, label), name);
+  } else {
+    std::snprintf(line, sizeof line, "%s", message(331, label));
+  }
+  char first[SPLASH_LINE_SIZE] = {};
+  char second[SPLASH_LINE_SIZE] = {};
+  splitMerchantLine(line, first, sizeof first, second, sizeof second);
+  char shown[2 * SPLASH_LINE_SIZE] = {};
+  formatArabicNumbers(first, shown, sizeof shown);
+  if (second[0] == '\0') {
+    drawSplashText(0, MERCHANT_LINE_Y, DLL_LCD_ALIGN_CENTER, shown);
+    return;
+  }
+  drawSplashText(0, MERCHANT_LINE1_Y, DLL_LCD_ALIGN_CENTER, shown);
+  formatArabicNumbers(second, shown, sizeof shown);
+  drawSplashText(0, MERCHANT_LINE2_Y, DLL_LCD_ALIGN_CENTER, shown);
+}
+
+void drawTerminalLine() {
+  const std::size_t len = strnlen(config.TerminalNo, sizeof config.TerminalNo);
+  if (len == 0 || std::strncmp(config.TerminalNo, "00000000", sizeof config.TerminalNo) == 0) return;
+  char label[MSG_SIZE] = {};
+  char line[MSG_SIZE + sizeof config.TerminalNo + 4] = {};
+  message(10, label);
+  const int prefix = std::snprintf(line, sizeof line, "%s  ", label);
+  std::memcpy(line + prefix, config.TerminalNo, len);
+  reverseRange(line, static_cast<std::size_t>(prefix), static_cast<std::size_t>(prefix) + len);
+  char shown[2 * sizeof line] = {};
+  formatArabicNumbers(line, shown, sizeof shown);
+  drawSplashText(TERMINAL_LINE_X, TERMINAL_LINE_Y, DLL_LCD_ALIGN_LEFT, shown);
+}
+
+void drawDateLine() {
+  int dt[DATE_TIME_FIELDS] = {};
+  getDateTime(dt);
+  const int miladi[3] = {dt[DT_YEAR], dt[DT_MONTH], dt[DT_DAY]};
+  int shamsi[3] = {0, 0, 0};
+  miladyToShamsi(miladi, shamsi);
+  char weekday[WEEKDAY_NAME_SIZE] = {};
+  getDayOfWeek(dt[DT_YEAR] + 2000, dt[DT_MONTH], dt[DT_DAY], weekday, sizeof weekday);
+  char stamp[64] = {};
+  std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d", shamsi[0], shamsi[1], shamsi[2], dt[DT_HOUR],
+                dt[DT_MINUTE]);
+  // Digits and separators only: the whole stamp is one run to put in display order.
+  reverseRange(stamp, 0, std::strlen(stamp));
+  char shown[2 * sizeof stamp] = {};
+  formatArabicNumbers(stamp, shown, sizeof shown);
+  DLL_LcdClrLine(1, DATE_LINE_LAST_ROW);
+  drawSplashText(0, DATE_LINE_Y, DLL_LCD_ALIGN_RIGHT, weekday);
+  drawSplashText(DATE_LINE_X, DATE_LINE_Y, DLL_LCD_ALIGN_LEFT, shown);
+  const int now[5] = {dt[DT_YEAR], dt[DT_MONTH], dt[DT_DAY], dt[DT_HOUR], dt[DT_MINUTE]};
+  std::memcpy(lastDrawnTime, now, sizeof lastDrawnTime);
+}
+
+bool minuteChanged() {
+  int dt[DATE_TIME_FIELDS] = {};
+  getDateTime(dt);
+  const int now[5] = {dt[DT_YEAR], dt[DT_MONTH], dt[DT_DAY], dt[DT_HOUR], dt[DT_MINUTE]};
+  return std::memcmp(now, lastDrawnTime, sizeof now) != 0;
+}
+} // namespace
+
+void splitMerchantLine(const char *line, char *first, std::size_t firstSize, char *second, std::size_t secondSize) {
+  if (first == nullptr || second == nullptr || firstSize == 0 || secondSize == 0) return;
+  first[0] = '\0';
+  second[0] = '\0';
+  if (line == nullptr) return;
+  const std::size_t len = std::strlen(line);
+  auto copy = [](char *dst, std::size_t dstSize, const char *src, std::size_t n) {
+    if (n > dstSize - 1) n = dstSize - 1;
+    std::memcpy(dst, src, n);
+    dst[n] = '\0';
+  };
+  if (len <= static_cast<std::size_t>(MERCHANT_LINE_MAX)) {
+    copy(first, firstSize, line, len);
+    return;
+  }
+  std::size_t cut = 0;
+  std::size_t resume = 0;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(MERCHANT_BREAK_WINDOW); ++i) {
+    if (line[i] == ' ') {
+      cut = i;
+      resume = i + 1;
+    }
+  }
+  if (resume == 0) {
+    // No space to break at: break before the last character that starts within the first 65 bytes.
+    cut = MERCHANT_LINE_MAX;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    resume = cut;
+  }
+  copy(first, firstSize, line, cut);
+  copy(second, secondSize, line + resume, len - resume);
+}
+
+void drawSplash(int part, int force) {
+  if (part == 0) {
+    mid_lcdDrawPicture2(0, 0, IDLE_BACKGROUND);
+    drawMerchantLine();
+    drawTerminalLine();
+    // The pending-transaction marker is drawn here once the journal exists.
+  } else if (part == 1) {
+    if (force != 0) drawDateLine();
+  } else {
+    mid_lcdCls();
+  }
+}
+
+/* ---- idle loop ---------------------------------------------------------------------------------- */
+
+namespace {
+void redrawIdleScreen() {
+  drawSplash(0, 0);
+  drawSplash(1, 1);
+}
+
+// One idle minute has passed: dimming, sleep and automatic power-off.
+void idleMinute() {
+  LcdBackLight &light = lcdBackLightStruct;
+  ++light.interval;
+  redrawIdleScreen();
+  if (light.interval == 1) {
+    light.keep = -1;
+    mid_sys_backlight_set_time();
+    light.brightness = 1;
+  } else if (light.interval == 2) {
+    light.brightness = static_cast<int16_t>(light.brightness * 2);
+    light.keep = 0;
+    mid_sys_backlight_set_time();
+  }
+  if (config.askSleepTime == 1 && light.interval == config.sleepTimeout) {
+    const int64_t asleepAt = sys_clock();
+    mid_sysEnterSleep();
+    light.interval = 0;
+    if (sys_clock() - asleepAt > LONG_SLEEP_MS) DLL_PppDisconnect();
+  }
+  // Every third idle minute unfinished transactions are settled here once the transaction engine exists.
+  if (light.interval == config.shutdownTimeout && config.askShutDownTime == 1) mid_sysPowerDown();
+  mid_sysTimerSet(IDLE_SLOT, MENU_TIMEOUT);
+  drawSplash(1, 1);
+}
+} // namespace
+
+int splashMenu() {
+  redrawIdleScreen();
+  mid_kbFlush();
+  DLL_McrClose();
+  DLL_McrOpen();
+  DLL_McrReset();
+  // The track-2 field of the current transaction is cleared here once the journal record exists.
+  mid_sysTimerSet(IDLE_SLOT, MENU_TIMEOUT);
+  for (;;) {
+    // The card reader is polled here once the customer flows exist.
+    if (minuteChanged()) drawSplash(1, 1);
+    if (kbHit()) {
+      switch (mid_kbGetKey()) {
+      case KEY_MENU:
+        DLL_McrClose();
+        return SPLASH_MAIN_MENU;
+      case '9':
+        DLL_McrClose();
+        return SPLASH_NINE;
+      case KEY_UP:
+        DLL_McrClose();
+        return SPLASH_UP;
+      case KEY_DOWN:
+        DLL_McrClose();
+        return SPLASH_DOWN;
+      case KEY_CLEAR:
+        DLL_McrClose();
+        return SPLASH_SETTINGS;
+      case KEY_F7:
+        return SPLASH_REFRESH;
+      default:
+        break;
+      }
+    }
+    if (mid_sysTimerCheck(IDLE_SLOT) != 0) {
+      mid_sleepMs(IDLE_POLL_MS);
+      continue;
+    }
+    idleMinute();
+  }
+}
+
+/* ---- actions ---------------------------------------------------------------------------------------- */
+
+int splashMenuAction(int code) {
+  switch (code) {
+  case SPLASH_SETTINGS:
+    return SplashMenuClear();
+  // A card (SPLASH_CARD) opens the customer menu and key 22 the main menu once those exist.
+  default:
+    return 0;
+  }
+}
+
+int SplashMenuClear() {
+  displaySetting();
+  return 0;
+}
+
+namespace {
+bool allDigits(const char *text, std::size_t size) {
+  for (std::size_t i = 0; i < size && text[i] != '\0'; ++i)
+    if (!IsDigit(text[i])) return false;
+  return true;
+}
+
+void settingRow(int halfRow, const char *label, const char *value, std::size_t valueSize) {
+  char shown[MSG_SIZE] = {};
+  std::memcpy(shown, value, valueSize < sizeof shown - 1 ? valueSize : sizeof shown - 1);
+  // Latin letters (a serial number, say) read left to right only when nothing is converted.
+  const int flags = allDigits(shown, sizeof shown) ? 1 : (1 | DISP_NO_CONVERT | DISP_NO_REVERSE);
+  lcdPrintLR(1, halfRow, 2, flags, label, std::strlen(label), shown);
+}
+} // namespace
+
+void displaySetting() {
+  char title[MSG_SIZE] = {};
+  char label[MSG_SIZE] = {};
+  mid_lcdCls();
+  lcdPrintC(1, 0, LINE_CENTER, FONT_FILE, 0, message(367, title));
+  settingRow(2, message(10, label), config.TerminalNo, sizeof config.TerminalNo);
+  settingRow(4, message(195, label), config.MerchantNo, sizeof config.MerchantNo);
+  settingRow(6, message(181, label), config.SerialNo, sizeof config.SerialNo);
+  settingRow(8, message(204, label), config.softwareVersion, sizeof config.softwareVersion);
+  if (config.IMEI[0] != '\0') settingRow(10, " IMEI ", config.IMEI, sizeof config.IMEI);
+  mid_kbGetKeyMs(SETTINGS_WAIT_MS);
+  mid_lcdCls();
+}
+
+int TurnOffMenu() {
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  showMessage(message(215, title), message(227, text), 0);
+  if (waitForResult(0, POWER_OFF_WAIT_MS) == WAIT_ENTER) {
+    drawHeader(215);
+    mid_sysPowerDown();
+  }
+  return 0;
+}
+
+int exitFromApp() { return 0; }

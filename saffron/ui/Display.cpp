@@ -1,0 +1,291 @@
+/*
+ * Display.cpp - screen output: text conversion for a right-to-left screen,
+ * title bars and message lines, and the message screens with their waits.
+ *
+ * Sections: text conversion, colours, lines and titles, message screens.
+ */
+#include "ui/Display.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "core/key.h"
+#include "core/screen.h"
+#include "libapi.h"
+#include "ui/Messages.h"
+
+/* ---- text conversion -------------------------------------------------------- */
+
+namespace {
+// Two-byte UTF-8 digit forms: lead byte, and the trail byte of digit 0.
+std::size_t convertDigits(const char *src, char *dst, std::size_t dstSize, unsigned char lead, unsigned char zero) {
+  if (dst == nullptr || dstSize == 0) return 0;
+  std::size_t out = 0;
+  for (const char *p = src; p != nullptr && *p != '\0'; ++p) {
+    if (IsDigit(*p)) {
+      if (out + 2 >= dstSize) break;
+      dst[out++] = static_cast<char>(lead);
+      dst[out++] = static_cast<char>(zero + (*p - '0'));
+    } else {
+      if (out + 1 >= dstSize) break;
+      dst[out++] = *p;
+    }
+  }
+  dst[out] = '\0';
+  return out;
+}
+
+bool isRunByte(unsigned char c) {
+  if (c >= '0' && c <= '9') return true;
+  return c != '\0' && std::strchr("#*&@./,-() !$%^\"'|?><;~`{}", c) != nullptr;
+}
+
+int titleSize(int size) { return size == 18 ? 2 : 3; }
+int lineSize(int size) { return (size >= 1 && size <= 3) ? size : titleSize(size); }
+
+std::size_t boundedLength(const char *text, std::size_t len) {
+  if (text == nullptr) return 0;
+  std::size_t n = 0;
+  while (n < len && n < LCD_LINE_MAX && text[n] != '\0') ++n;
+  return n;
+}
+} // namespace
+
+std::size_t formatArabicNumbers(const char *src, char *dst, std::size_t dstSize) {
+  return convertDigits(src, dst, dstSize, 0xD9, 0xA0);
+}
+
+std::size_t formatPersianNumbers(const char *src, char *dst, std::size_t dstSize) {
+  return convertDigits(src, dst, dstSize, 0xBD, 0xD0);
+}
+
+void peDisplayNumbersCorrect(char *text) {
+  if (text == nullptr) return;
+  std::size_t i = 0;
+  while (text[i] != '\0') {
+    if (!isRunByte(static_cast<unsigned char>(text[i]))) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (text[end] != '\0' && isRunByte(static_cast<unsigned char>(text[end]))) ++end;
+    for (std::size_t a = i, b = end - 1; a < b; ++a, --b) {
+      const char t = text[a];
+      text[a] = text[b];
+      text[b] = t;
+    }
+    i = end;
+  }
+}
+
+std::size_t prepareString(const char *src, char *dst, std::size_t dstSize) {
+  const std::size_t n = formatArabicNumbers(src, dst, dstSize);
+  peDisplayNumbersCorrect(dst);
+  return n;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+/* ---- colours -------------------------------------------------------------------- */
+
+unsigned RGB888TORGB565(unsigned r, unsigned g, unsigned b) {
+  r &= 0xFF;
+  g &= 0xFF;
+  b &= 0xFF;
+  return ((r & 0xF8) << 8) | ((g & 0xFC) << 3) | (b >> 3);
+}
+
+unsigned RGB565ToRGB888(unsigned rgb565) {
+  const unsigned r = ((rgb565 >> 11) & 0x1F) << 3;
+  const unsigned g = ((rgb565 >> 5) & 0x3F) << 2;
+  const unsigned b = (rgb565 & 0x1F) << 3;
+  return (r << 16) | (g << 8) | b;
+}
+
+int LangGetShowWidth_Api() { return 4; }
+
+bool charSize() { return false; }
+
+/* ---- lines and titles -------------------------------------------------------------- */
+
+int lcdPrint(int x, int row, int flags, const char *, int size, const char *text, std::size_t len) {
+  char line[LCD_LINE_MAX + 1] = {};
+  const std::size_t n = boundedLength(text, len);
+  if (n > 0) std::memcpy(line, text, n);
+  DLL_LcdSetTTFBGColor(1, LINE_BG);
+  mid_lcdSetTextStyle(lineSize(size), LINE_FG);
+  const int result = mid_lcdDisplay(x, row, flags, line);
+  DLL_LcdSetTTFBGColor(1, LINE_BG);
+  return result;
+}
+
+namespace {
+int titleBar(int x, int row, int flags, int size, const char *text, unsigned bg, unsigned fg) {
+  char line[LCD_LINE_MAX + 1] = {};
+  const std::size_t n = boundedLength(text, LCD_LINE_MAX);
+  if (n > 0) std::memcpy(line, text, n);
+  DLL_LcdSetTTFBGColor(1, bg);
+  mid_lcdSetTextStyle(titleSize(size), fg);
+  // Titles are centred at the top; digits converted, runs left as they are.
+  const int result = mid_lcdDisplay(x, row, (flags & ~(DISP_LEFT | DISP_RIGHT)) | DISP_CENTER | DISP_NO_REVERSE, line);
+  DLL_LcdSetTTFBGColor(1, LINE_BG);
+  return result;
+}
+} // namespace
+
+int lcdPrintC(int x, int row, int flags, const char *, int size, const char *text) {
+  return titleBar(x, row, flags, size, text, TITLE_BG, TITLE_FG);
+}
+
+int lcdPrintE(int x, int row, int flags, const char *, int size, const char *text) {
+  return titleBar(x, row, flags, size, text, ERROR_TITLE_BG, ERROR_TITLE_FG);
+}
+
+int lcdPrintSucess(int x, int row, int flags, const char *, int size, const char *text) {
+  return titleBar(x, row, flags, size, text, SUCCESS_TITLE_BG, SUCCESS_TITLE_FG);
+}
+
+int lcdPrintFail(int x, int row, int flags, const char *, int size, const char *text) {
+  return titleBar(x, row, flags, size, text, FAIL_TITLE_BG, FAIL_TITLE_FG);
+}
+
+int lcdPrintLR(int x, int halfRow, int size, int flags, const char *label, std::size_t labelLen, const char *value) {
+  const int row = (halfRow + 1) / 2;
+  const int keep = flags & ~(DISP_CENTER | DISP_LEFT | DISP_RIGHT);
+  lcdPrint(x, row, keep | DISP_RIGHT, FONT_FILE, size, label, labelLen);
+  return lcdPrint(x, row, keep | DISP_LEFT, FONT_FILE, size, value, LCD_LINE_MAX);
+}
+
+int lcdprintc(int, int row, const char *format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  DLL_LcdSetTTFBGColor(1, LINE_BG);
+  DLL_LcdSetTTFConfig(DLL_LCD_ALIGN_LEFT, 1, 255);
+  return DLL_LcdPrintTTF(0, row * 16, line);
+}
+
+void drawBackground() { mid_lcdCls(); }
+
+void drawHeader(int titleId) {
+  char title[128] = {};
+  mid_lcdCls();
+  lcdPrintC(1, 0, LINE_CENTER, FONT_FILE, 0, getUiMessage(titleId, title, sizeof title));
+}
+
+/* ---- message screens ------------------------------------------------------------------ */
+
+namespace {
+int waitKey(int ms) { return ms > 0 ? mid_kbGetKeyMs(ms) : KEY_NONE; }
+
+void titleScreen(const char *title) {
+  mid_lcdCls();
+  lcdPrintC(1, 0, LINE_CENTER, FONT_FILE, 0, title);
+}
+
+// Rows past the grid's last visible row would be drawn below the glass.
+constexpr int LAST_VISIBLE_ROW = 5;
+} // namespace
+
+int showMessage(const char *title, const char *text, int ms) {
+  titleScreen(title);
+  lcdPrint(1, 4, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int showMessageXY(int x, int row, const char *title, const char *text, int ms) {
+  titleScreen(title);
+  mid_lcdClrLine(row - 1, row);
+  lcdPrint(x, row, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int showMessageXY1(int x, int row, const char *title, const char *text, int ms) {
+  titleScreen(title);
+  lcdPrint(x, row, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int updateMessage(const char *text, int ms) {
+  mid_lcdClrLine(3, 4);
+  lcdPrint(1, 4, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+namespace {
+int updateLine(int x, int row, int size, int flags, const char *text, int ms) {
+  mid_lcdClrLine(row, row + 1);
+  lcdPrint(x, row, flags, FONT_FILE, size, text, LCD_LINE_MAX);
+  if (ms < 1) return KEY_ENTER;
+  return mid_kbGetKeyMs(ms);
+}
+} // namespace
+
+int updateMessageXY(int x, int row, const char *text, int ms) { return updateLine(x, row, 3, LINE_CENTER, text, ms); }
+
+int updateMessageXYInv(int x, int row, int size, const char *text, int ms) {
+  return updateLine(x, row, size, LINE_CENTER_INV, text, ms);
+}
+
+int updateMessageXYF(int x, int row, int size, const char *text, int ms) {
+  return updateLine(x, row, size, LINE_CENTER, text, ms);
+}
+
+int showMessageXYLRM(int x, int row, int flags, const char *title, const char *text, int ms) {
+  titleScreen(title);
+  mid_lcdClrLine(row - 1, row);
+  lcdPrint(x, row, flags, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int updateMessageXYLRM(int x, int row, int flags, const char *text, int ms) {
+  return updateLine(x, row, 3, flags, text, ms);
+}
+
+int showTripleMessage(const char *title, const char *l1, const char *l2, const char *l3, int ms) {
+  titleScreen(title);
+  // The three lines take the last three visible rows.
+  lcdPrint(1, LAST_VISIBLE_ROW - 2, LINE_CENTER, FONT_FILE, 3, l1, LCD_LINE_MAX);
+  lcdPrint(1, LAST_VISIBLE_ROW - 1, LINE_CENTER, FONT_FILE, 3, l2, LCD_LINE_MAX);
+  lcdPrint(1, LAST_VISIBLE_ROW, LINE_CENTER, FONT_FILE, 3, l3, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int lcdPrintfData(int x, int row, const char *text, int align, int ms) {
+  int flags = LINE_CENTER;
+  if (align == 256) flags = LINE_LEFT;
+  if (align == 512) flags = LINE_RIGHT;
+  lcdPrint(x, row, flags, FONT_FILE, 3, text, LCD_LINE_MAX);
+  return waitKey(ms);
+}
+
+int showInputData(int row, const char *text, std::size_t len) {
+  mid_lcdClrLine(row - 1, row + 1);
+  return lcdPrint(1, row, LINE_CENTER, FONT_FILE, 3, text, len);
+}
+
+int showInputData1(int row, const char *text, std::size_t len) {
+  char line[LCD_LINE_MAX + 1] = {};
+  const std::size_t n = boundedLength(text, len);
+  if (n > 0) std::memcpy(line, text, n);
+  // The whole value is put in display order, so no run may be turned again.
+  for (std::size_t a = 0, b = n; n > 0 && a + 1 < b; ++a, --b) {
+    const char t = line[a];
+    line[a] = line[b - 1];
+    line[b - 1] = t;
+  }
+  mid_lcdClrLine(3, 4);
+  return lcdPrint(1, row, 193, FONT_FILE, 3, line, n);
+}
+
+void showUpdateMessage() {
+  char title[128] = {};
+  char text[128] = {};
+  // The question goes on the standard message row, inside the visible grid.
+  showMessage(getUiMessage(207, title, sizeof title), getUiMessage(307, text, sizeof text), 0);
+  mid_kbGetKeyMs(20000);
+  mid_lcdCls();
+}
