@@ -1,0 +1,326 @@
+/*
+ * device.cpp - the simulator's device record: clock, input queues, waiting for
+ * input, leaving the run, and the sim:: calls over them.
+ *
+ * Sections: the record, the clock, events, waiting for input, leaving the run,
+ * sim:: interface.
+ */
+#include "device.h"
+
+#include <sched.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "libapi.h"
+#include "platform_clock.h"
+
+namespace sim::detail {
+
+/* ---- the record ------------------------------------------------------------------------- */
+
+// Never destroyed: a detached stdin reader may still run while the process exits.
+Device& dev() {
+  static Device* d = new Device();
+  return *d;
+}
+
+std::recursive_mutex& mutex() {
+  static std::recursive_mutex* m = new std::recursive_mutex();
+  return *m;
+}
+
+/* ---- the clock ----------------------------------------------------------------------------- */
+
+long long hostLocalMs() {
+  struct timeval tv;
+  gettimeofday(&tv, nullptr);
+  struct tm local;
+  time_t secs = tv.tv_sec;
+  localtime_r(&secs, &local);
+  return (static_cast<long long>(tv.tv_sec) + local.tm_gmtoff) * 1000 + tv.tv_usec / 1000;
+}
+
+long long nowMs() {
+  Device& d = dev();
+  if (d.virtualClock) return d.virtualMs.load();
+  return hostLocalMs() + d.realOffsetMs.load();
+}
+
+void setNowMs(long long ms) {
+  Device& d = dev();
+  if (d.virtualClock)
+    d.virtualMs.store(ms);
+  else
+    d.realOffsetMs.store(ms - hostLocalMs());
+}
+
+bool validDateTime(int year, int month, int day, int hour, int minute, int second) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1970 || year > 2099 || month < 1 || month > 12) return false;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day >= 1 && day <= last && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 && second >= 0 &&
+         second <= 59;
+}
+
+long long encodeDateTime(int year, int month, int day, int hour, int minute, int second) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return static_cast<long long>(timegm(&t)) * 1000;
+}
+
+/* ---- events -------------------------------------------------------------------------------- */
+
+static std::string stamp(long long ms) {
+  time_t secs = static_cast<time_t>(ms / 1000);
+  struct tm t;
+  gmtime_r(&secs, &t);
+  char buf[64];
+  snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+           t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(ms % 1000));
+  return buf;
+}
+
+void noteEvent(const std::string& what) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().events.push_back(stamp(nowMs()) + " " + what);
+}
+
+void noteProgress() { dev().lastProgressMs = nowMs(); }
+
+/* ---- waiting for input ---------------------------------------------------------------------- */
+
+bool onUiThread() { return std::this_thread::get_id() == dev().uiThread; }
+
+bool inputsPending() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  Device& d = dev();
+  return !d.keys.empty() || !d.swipes.empty() || !d.pinAnswers.empty();
+}
+
+// Virtual time only moves on the UI thread; polling for this long without any
+// script step or input means the run can never end by itself.
+static void checkRunaway() {
+  Device& d = dev();
+  if (!d.virtualClock) return;
+  if (nowMs() - d.lastProgressMs > kRunawayMs)
+    finishRun(4, "sim: runaway: the application kept waiting for input for 24 virtual hours and nothing "
+                 "was left to give it");
+}
+
+void idlePoll(bool (*haveInput)()) {
+  if (!onUiThread()) return;
+  scriptPump();
+  if (haveInput()) return;
+  Device& d = dev();
+  if (d.virtualClock) {
+    setNowMs(nowMs() + kPollQuantumMs);
+    checkRunaway();
+  } else {
+    usleep(5000);  // real time: don't spin the host's CPU
+  }
+}
+
+void passTime(long long ms) {
+  if (ms < 0) ms = 0;
+  Device& d = dev();
+  if (!onUiThread()) {
+    usleep(static_cast<useconds_t>(ms) * 1000u);
+    return;
+  }
+  if (d.virtualClock) {
+    long long target = nowMs() + ms;
+    for (;;) {
+      scriptPump();
+      long long t = nowMs();
+      if (t >= target) break;
+      long long next = target;
+      long long due = scriptNextDueMs();
+      if (due > t && due < next) next = due;
+      setNowMs(next);
+    }
+    checkRunaway();
+    // Background threads (the link) run in real time: give them a chance.
+    sched_yield();
+  } else {
+    long long end = nowMs() + ms;
+    for (;;) {
+      scriptPump();
+      long long left = end - nowMs();
+      if (left <= 0) break;
+      usleep(static_cast<useconds_t>(left < 10 ? left : 10) * 1000u);
+    }
+  }
+}
+
+/* ---- leaving the run ---------------------------------------------------------------------------- */
+
+void flushOutputs() {
+  Device& d = dev();
+  fflush(stdout);
+  if (d.outDir.empty()) return;
+  std::vector<std::string> events;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex());
+    events = d.events;
+  }
+  std::ofstream f(d.outDir + "/events.txt", std::ios::trunc);
+  for (const std::string& e : events) f << e << "\n";
+}
+
+void finishRun(int status, const std::string& message) {
+  Device& d = dev();
+  flushOutputs();
+  if (d.exitHandler) {
+    // Don't let the same end come round again while the handler unwinds.
+    scriptClear();
+    d.exitHandler(status, message);
+    return;
+  }
+  if (!message.empty()) fprintf(stderr, "%s\n", message.c_str());
+  fflush(stderr);
+  std::exit(status);
+}
+
+}  // namespace sim::detail
+
+/* ---- sim:: interface ---------------------------------------------------------------------------- */
+
+namespace sim {
+using namespace detail;
+
+void resetForTest(const char* dataDir) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex());
+    Device& d = dev();
+    d.virtualClock = true;
+    d.virtualMs = encodeDateTime(2026, 12, 7, 10, 0, 0);
+    d.realOffsetMs = 0;
+    d.headless = false;
+    d.outDir.clear();
+    d.uiThread = std::this_thread::get_id();
+    d.serial = "SIM00012345";
+    d.battery = 100;
+    d.charger = 0;
+    d.tmsTask = 0;
+    d.keySoundMode = 0;
+    d.keySoundLevel = 0;
+    d.mcrOpen = false;
+    d.keys.clear();
+    d.swipes.clear();
+    d.pinAnswers.clear();
+    d.beeps.clear();
+    d.events.clear();
+    d.lastProgressMs = d.virtualMs;
+    d.powerDownHandler = nullptr;
+    d.exitHandler = nullptr;
+  }
+  scriptClear();
+  setKeepRunning(false);
+  lcdReset();
+  if (dataDir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dataDir, ec);
+    if (chdir(dataDir) != 0) perror("sim: chdir to the data folder");
+  }
+}
+
+void setVirtualTime(int year, int month, int day, int hour, int minute, int second) {
+  setNowMs(encodeDateTime(year, month, day, hour, minute, second));
+  noteProgress();
+}
+
+long long virtualNowMs() { return nowMs(); }
+
+void advanceVirtualMs(long long ms) { passTime(ms); }
+
+void pushKey(int code) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().keys.push_back(code & 0xFF);
+}
+
+void pushSwipe(const std::string& track2, const std::string& track1) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().swipes.push_back(Swipe{track1, track2, ""});
+}
+
+void pushPinAnswer(const std::string& digits) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().pinAnswers.push_back(digits);
+}
+
+static bool pinWaiting() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return !dev().pinAnswers.empty();
+}
+
+bool takePinAnswerWithin(std::string* digits, long long timeoutMs) {
+  long long deadline = nowMs() + (timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    {
+      std::lock_guard<std::recursive_mutex> lock(mutex());
+      Device& d = dev();
+      if (!d.pinAnswers.empty()) {
+        std::string answer = d.pinAnswers.front();
+        d.pinAnswers.pop_front();
+        noteProgress();
+        if (answer == "cancel") return false;
+        if (digits) *digits = answer;
+        return true;
+      }
+    }
+    if (nowMs() >= deadline) return false;
+    idlePoll(&pinWaiting);
+  }
+}
+
+bool takePinAnswer(std::string* digits) { return takePinAnswerWithin(digits, 60000); }
+
+size_t pendingKeys() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return dev().keys.size();
+}
+
+size_t pendingSwipes() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return dev().swipes.size();
+}
+
+void setPowerDownHandler(std::function<void()> handler) { dev().powerDownHandler = std::move(handler); }
+
+void setExitHandler(std::function<void(int, const std::string&)> handler) {
+  dev().exitHandler = std::move(handler);
+}
+
+int keySoundMode() { return dev().keySoundMode; }
+int keySoundLevel() { return dev().keySoundLevel; }
+void setTmsTask(int task) { dev().tmsTask = task; }
+
+void setSerial(const std::string& serial) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().serial = serial.substr(0, DLL_SN_SIZE - 1);
+}
+
+void setPower(int batteryLevel, int charger) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  dev().battery = batteryLevel < 0 ? 0 : batteryLevel > 100 ? 100 : batteryLevel;
+  dev().charger = charger ? 1 : 0;
+}
+
+std::vector<Beep> beeps() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return dev().beeps;
+}
+
+}  // namespace sim

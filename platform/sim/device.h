@@ -1,0 +1,127 @@
+/*
+ * device.h - the simulator's device model, shared by the files that implement
+ * the DLL_ operations (internal; tests and front ends use sim.h).
+ *
+ * Sections: the device record, the clock, waiting for input (where scripted
+ * input is consumed and virtual time passes), the script runner, the LCD
+ * helpers, images and artwork, leaving the run.
+ */
+#ifndef SIM_DEVICE_H
+#define SIM_DEVICE_H
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim.h"
+
+namespace sim::detail {
+
+/* ---- the device record -------------------------------------------------------------- */
+
+struct Swipe {
+  std::string track1, track2, track3;
+};
+
+struct Device {
+  // Clock: virtual (headless runs, tests) or the host clock plus an offset.
+  bool virtualClock = true;
+  std::atomic<long long> virtualMs{0};   // terminal-local wall time, ms since 1970 as if UTC
+  std::atomic<long long> realOffsetMs{0};// terminal clock minus host local clock (real time)
+
+  bool headless = false;         // a headless run: a script drives it, outputs go to outDir
+  std::string outDir;            // absolute; empty = no outputs
+  std::thread::id uiThread;      // the thread that drives the device; others sleep in real time
+
+  std::string serial = "SIM00012345";
+  int battery = 100;             // charge level 0..100
+  int charger = 0;               // 0 none, 1 charging
+  int tmsTask = 0;               // DLL_TMS_GetTask's answer
+  int keySoundMode = 0, keySoundLevel = 0;
+  bool mcrOpen = false;
+
+  std::deque<int> keys;
+  std::deque<Swipe> swipes;
+  std::deque<std::string> pinAnswers;  // digits, or "cancel"
+  std::vector<Beep> beeps;
+  std::vector<std::string> events;     // listing of beeps, settings and power changes
+
+  long long lastProgressMs = 0;  // virtual time of the last script step or input consumed
+
+  std::function<void()> powerDownHandler;
+  std::function<void(int, const std::string&)> exitHandler;
+};
+
+// The one device; guarded by mutex() for what other threads may touch (queues, clock).
+Device& dev();
+std::recursive_mutex& mutex();
+
+/* ---- the clock ------------------------------------------------------------------------- */
+
+long long nowMs();                        // terminal clock
+void setNowMs(long long ms);              // moves the terminal clock (never the host's)
+long long hostLocalMs();                  // the host's local wall time, encoded as if UTC
+long long encodeDateTime(int year, int month, int day, int hour, int minute, int second);
+bool validDateTime(int year, int month, int day, int hour, int minute, int second);
+void noteEvent(const std::string& what);  // one line of events.txt, stamped with the clock
+void noteProgress();                      // input consumed or a script step taken
+
+/* ---- waiting for input ------------------------------------------------------------------ */
+
+constexpr long long kPollQuantumMs = 10;          // virtual time an empty input poll costs
+constexpr long long kRunawayMs = 24LL * 3600 * 1000; // polling this long with no progress ends the run
+
+bool onUiThread();
+// The application found no input: run due script commands; if still nothing is
+// queued, let a quantum of time pass.
+void idlePoll(bool (*haveInput)());
+// ms of time pass (virtually: advancing the clock and running script commands
+// as they fall due; really: sleeping while the script runs alongside).
+void passTime(long long ms);
+bool inputsPending();
+
+/* ---- the script runner ------------------------------------------------------------------ */
+
+// Parses a whole script; false with the error (naming the line) when malformed.
+bool scriptLoad(const std::string& text, std::string* error);
+void scriptStartStdinReader();            // real-time runs: commands arrive as lines on stdin
+void scriptPump();                        // runs the commands that are due now
+long long scriptNextDueMs();              // when a running wait or expect falls due, or -1
+bool scriptActive();
+bool scriptDone();
+void scriptClear();
+void setKeepRunning(bool keep);
+
+/* ---- LCD --------------------------------------------------------------------------------- */
+
+void lcdReset();
+std::string lcdListing();
+bool lcdWritePng(const std::string& path);
+
+/* ---- images and artwork ---------------------------------------------------------------------- */
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgba;  // row by row, 4 bytes a pixel
+};
+bool imageLoad(const std::string& path, Image* out, std::string* error);   // PNG or BMP by content
+bool bmpDecode(const unsigned char* data, size_t size, Image* out, std::string* error);
+bool pngWriteRgb(const std::string& path, const unsigned char* rgb, int width, int height);
+bool bmpWriteRgb(const std::string& path, const unsigned char* rgb, int width, int height);
+void installArtwork(const std::string& dir);   // the default pictures, when missing
+
+/* ---- leaving the run ---------------------------------------------------------------------------- */
+
+void flushOutputs();                      // events.txt into the out folder
+// Ends the run with status (message to stderr); an exit handler intercepts it.
+void finishRun(int status, const std::string& message);
+std::string fontPath();                   // the TrueType file every font name maps to
+void setFontOverride(const std::string& path);
+
+}  // namespace sim::detail
+
+#endif  // SIM_DEVICE_H

@@ -1,0 +1,324 @@
+/*
+ * system.cpp - start-up options, the system operations (serial number, date and
+ * time, beeps, sleep, power, battery), the clock seam and the update service.
+ *
+ * Sections: options, DLL_ApiInit, system operations, clock seam, update service.
+ */
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "device.h"
+#include "libapi.h"
+#include "platform_clock.h"
+
+namespace sim::detail {
+
+/* ---- options ------------------------------------------------------------------------------------ */
+
+static const char* kHelp =
+    "terminal simulator options (everything else is left to the application):\n"
+    "  --sim-headless           run from a script, write screens to --sim-out, virtual time\n"
+    "  --sim-script FILE        the script (default: standard input)\n"
+    "  --sim-out DIR            pictures and listings (default ./sim-out)\n"
+    "  --sim-data DIR           the terminal's working folder (default ./terminal-data)\n"
+    "  --sim-time YYYYMMDDhhmmss  start the terminal clock here\n"
+    "  --sim-serial TEXT        serial number (default SIM00012345)\n"
+    "  --sim-battery N          charge level 0..100 (default 100)\n"
+    "  --sim-charger 0|1        charger connected (default 0)\n"
+    "  --sim-tms-task N         the update service's answer 0..3 (default 0)\n"
+    "  --sim-font FILE          TrueType font for every font name (also env SIM_FONT)\n"
+    "  --sim-keep-running       don't end the run when the script ends\n"
+    "  --sim-help               this text\n"
+    "script commands, one a line, '#' starts a comment:\n"
+    "  key K (code or ENTER CANCEL CLEAR UP DOWN MENU), type DIGITS, swipe TRACK2 [TRACK1],\n"
+    "  pin DIGITS|cancel, wait MS, shot NAME, expect TEXT, power LEVEL CHARGER, quit\n";
+
+struct Options {
+  bool headless = false, keepRunning = false, help = false;
+  std::string script, out = "sim-out", data = "terminal-data", time, serial = "SIM00012345", font;
+  int battery = 100, charger = 0, tmsTask = 0;
+};
+
+static std::string fontOverride;
+
+void setFontOverride(const std::string& path) { fontOverride = path; }
+
+std::string fontPath() {
+  if (!fontOverride.empty()) return fontOverride;
+  const char* env = getenv("SIM_FONT");
+  if (env && *env) return env;
+  return std::string(PROJECT_FONT_CACHE) + "/Vazir-Bold.ttf";
+}
+
+[[noreturn]] static void usageError(const std::string& message) {
+  fprintf(stderr, "sim: %s (--sim-help lists the options)\n", message.c_str());
+  exit(2);
+}
+
+static int intOption(const std::string& name, const std::string& value, int lo, int hi) {
+  char* end = nullptr;
+  errno = 0;
+  long v = strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || errno != 0 || v < lo || v > hi)
+    usageError(name + " wants a number " + std::to_string(lo) + ".." + std::to_string(hi) + ", not \"" + value +
+               "\"");
+  return static_cast<int>(v);
+}
+
+static Options parseOptions(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    if (!argv[i] || strncmp(argv[i], "--sim-", 6) != 0) continue;
+    std::string arg = argv[i], name = arg, value;
+    bool hasValue = false;
+    size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    auto take = [&]() -> std::string {
+      if (hasValue) return value;
+      if (i + 1 >= argc || !argv[i + 1]) usageError(name + " wants a value");
+      return argv[++i];
+    };
+    auto flag = [&]() {
+      if (hasValue) usageError(name + " takes no value");
+    };
+    if (name == "--sim-headless") flag(), o.headless = true;
+    else if (name == "--sim-keep-running") flag(), o.keepRunning = true;
+    else if (name == "--sim-help") flag(), o.help = true;
+    else if (name == "--sim-script") o.script = take();
+    else if (name == "--sim-out") o.out = take();
+    else if (name == "--sim-data") o.data = take();
+    else if (name == "--sim-time") o.time = take();
+    else if (name == "--sim-serial") o.serial = take();
+    else if (name == "--sim-font") o.font = take();
+    else if (name == "--sim-battery") o.battery = intOption(name, take(), 0, 100);
+    else if (name == "--sim-charger") o.charger = intOption(name, take(), 0, 1);
+    else if (name == "--sim-tms-task") o.tmsTask = intOption(name, take(), 0, 3);
+    else usageError("unknown option " + name);
+  }
+  if (o.serial.empty() || o.serial.size() >= DLL_SN_SIZE) usageError("--sim-serial wants 1 to 31 characters");
+  for (char c : o.serial)
+    if (c < 0x21 || c > 0x7E) usageError("--sim-serial wants printable characters without spaces");
+  return o;
+}
+
+// YYYYMMDDhhmmss -> terminal clock ms; false when malformed or not a real date.
+static bool parseSimTime(const std::string& s, long long* ms) {
+  if (s.size() != 14) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  auto num = [&](size_t at, size_t n) { return std::stoi(s.substr(at, n)); };
+  int Y = num(0, 4), M = num(4, 2), D = num(6, 2), h = num(8, 2), m = num(10, 2), sec = num(12, 2);
+  if (!validDateTime(Y, M, D, h, m, sec)) return false;
+  *ms = encodeDateTime(Y, M, D, h, m, sec);
+  return true;
+}
+
+static std::string absolute(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
+}
+
+}  // namespace sim::detail
+
+using namespace sim::detail;
+
+/* ---- DLL_ApiInit ------------------------------------------------------------------------------------ */
+
+extern "C" int DLL_ApiInit(int argc, char** argv) {
+  Options o = parseOptions(argc, argv);
+  if (o.help) {
+    fputs(kHelp, stdout);
+    exit(0);
+  }
+  long long startMs = 0;
+  if (!o.time.empty() && !parseSimTime(o.time, &startMs))
+    usageError("--sim-time wants YYYYMMDDhhmmss (a real date, years 1970..2099), not \"" + o.time + "\"");
+
+  sim::resetForTest(nullptr);
+  Device& d = dev();
+  d.headless = o.headless;
+  d.serial = o.serial;
+  d.battery = o.battery;
+  d.charger = o.charger;
+  d.tmsTask = o.tmsTask;
+  if (!o.font.empty()) setFontOverride(absolute(o.font));
+  setKeepRunning(o.keepRunning);
+
+  // Headless runs always use virtual time; otherwise the host clock, shifted by --sim-time.
+  d.virtualClock = o.headless;
+  if (o.headless)
+    d.virtualMs = o.time.empty() ? hostLocalMs() / 1000 * 1000 : startMs;
+  else
+    d.realOffsetMs = o.time.empty() ? 0 : startMs - hostLocalMs();
+  d.lastProgressMs = nowMs();
+
+  // Paths given on the command line are the caller's, relative to where it started us.
+  d.outDir = absolute(o.out);
+  std::string scriptPath = o.script.empty() ? "" : absolute(o.script);
+  std::error_code ec;
+  std::filesystem::create_directories(d.outDir, ec);
+  if (ec) usageError("cannot create the out folder " + d.outDir + ": " + ec.message());
+  std::filesystem::create_directories(o.data, ec);
+  if (ec) usageError("cannot create the data folder " + o.data + ": " + ec.message());
+  if (chdir(o.data.c_str()) != 0) usageError("cannot enter the data folder " + o.data + ": " + strerror(errno));
+  installArtwork(".");
+
+  if (o.headless) {
+    std::string text, error;
+    if (!scriptPath.empty()) {
+      std::ifstream f(scriptPath, std::ios::binary);
+      if (!f) usageError("cannot read the script " + scriptPath);
+      std::stringstream ss;
+      ss << f.rdbuf();
+      text = ss.str();
+    } else {
+      std::stringstream ss;
+      ss << std::cin.rdbuf();
+      text = ss.str();
+    }
+    if (!scriptLoad(text, &error)) {
+      fprintf(stderr, "%s\n", error.c_str());
+      exit(2);
+    }
+  } else {
+    fprintf(stderr,
+            "sim: the window front end is not built yet; running in real time with script commands from %s\n",
+            scriptPath.empty() ? "standard input" : scriptPath.c_str());
+    if (!scriptPath.empty()) {
+      std::ifstream f(scriptPath, std::ios::binary);
+      std::stringstream ss;
+      if (!f) usageError("cannot read the script " + scriptPath);
+      ss << f.rdbuf();
+      std::string error;
+      if (!scriptLoad(ss.str(), &error)) {
+        fprintf(stderr, "%s\n", error.c_str());
+        exit(2);
+      }
+    } else {
+      scriptStartStdinReader();
+    }
+  }
+  noteEvent(std::string("start ") + (o.headless ? "headless" : "real-time") + " serial=" + d.serial);
+  return DLL_OK;
+}
+
+/* ---- system operations ---------------------------------------------------------------------------- */
+
+extern "C" int DLL_SysReadSN(char* sn) {
+  if (!sn) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  snprintf(sn, DLL_SN_SIZE, "%s", dev().serial.c_str());
+  return DLL_OK;
+}
+
+extern "C" int DLL_SysGetDateTime(int* dt) {
+  if (!dt) return DLL_ERR_PARAM;
+  time_t secs = static_cast<time_t>(nowMs() / 1000);
+  struct tm t;
+  gmtime_r(&secs, &t);
+  dt[DLL_DT_SECOND] = t.tm_sec;
+  dt[DLL_DT_MINUTE] = t.tm_min;
+  dt[DLL_DT_HOUR] = t.tm_hour;
+  dt[DLL_DT_DAY] = t.tm_mday;
+  dt[DLL_DT_MONTH] = t.tm_mon + 1;
+  dt[DLL_DT_YEAR] = t.tm_year + 1900;
+  dt[DLL_DT_WEEKDAY] = t.tm_wday;
+  return DLL_OK;
+}
+
+static int setClock(const int* dt, const char* what) {
+  if (!dt) return DLL_ERR_PARAM;
+  if (!validDateTime(dt[DLL_DT_YEAR], dt[DLL_DT_MONTH], dt[DLL_DT_DAY], dt[DLL_DT_HOUR], dt[DLL_DT_MINUTE],
+                     dt[DLL_DT_SECOND]))
+    return DLL_ERR_PARAM;
+  // Only the simulated clock moves; the host's is never touched.
+  setNowMs(encodeDateTime(dt[DLL_DT_YEAR], dt[DLL_DT_MONTH], dt[DLL_DT_DAY], dt[DLL_DT_HOUR], dt[DLL_DT_MINUTE],
+                          dt[DLL_DT_SECOND]));
+  noteProgress();
+  noteEvent(what);
+  return DLL_OK;
+}
+
+extern "C" int DLL_SysSetDateTime(const int* dt) { return setClock(dt, "clock set"); }
+extern "C" int DLL_SysSetRtc(const int* dt) { return setClock(dt, "real-time clock set"); }
+
+extern "C" int DLL_SysBeef(unsigned char tone, unsigned int ms) {
+  if (tone > 6) return DLL_ERR_PARAM;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex());
+    dev().beeps.push_back(sim::Beep{nowMs(), tone, ms});
+  }
+  noteEvent("beep tone=" + std::to_string(tone) + " ms=" + std::to_string(ms));
+  passTime(ms);
+  return DLL_OK;
+}
+
+static bool wakeInput() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return !dev().keys.empty() || !dev().swipes.empty();
+}
+
+extern "C" int DLL_SysEnterSleep(void) {
+  noteEvent("sleep");
+  while (!wakeInput()) {
+    if (!onUiThread()) {
+      usleep(10000);
+      continue;
+    }
+    idlePoll(&wakeInput);
+  }
+  noteEvent("wake");
+  return DLL_OK;
+}
+
+extern "C" int DLL_SysPowerDown(void) {
+  Device& d = dev();
+  noteEvent("power off");
+  if (d.headless && !d.outDir.empty()) sim::writeShot(d.outDir, "power-off");
+  flushOutputs();
+  if (d.powerDownHandler) {
+    d.powerDownHandler();
+    return DLL_OK;
+  }
+  fflush(stderr);
+  exit(0);
+}
+
+extern "C" int DLL_SysCheckBattery(unsigned char* buf) {
+  if (!buf) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  buf[0] = static_cast<unsigned char>(dev().battery);
+  buf[1] = buf[2] = buf[3] = 0;
+  return DLL_OK;
+}
+
+extern "C" int DLL_SysCheckUsbStatus(unsigned char* buf) {
+  if (!buf) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  buf[0] = static_cast<unsigned char>(dev().charger);
+  buf[1] = buf[2] = buf[3] = 0;
+  return DLL_OK;
+}
+
+/* ---- clock seam ---------------------------------------------------------------------------------------- */
+
+extern "C" long long PLAT_ClockMs(void) { return nowMs(); }
+
+extern "C" void PLAT_SleepMs(unsigned int ms) { passTime(ms); }
+
+/* ---- update service -------------------------------------------------------------------------------------- */
+
+extern "C" int DLL_TMS_GetTask(void) { return dev().tmsTask; }
