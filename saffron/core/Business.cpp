@@ -21,6 +21,7 @@
 #include "core/screen.h"
 #include "core/system.h"
 #include "core/time.h"
+#include "journal/Journal.h"
 #include "libapi.h"
 #include "ui/Display.h"
 #include "ui/Helper.h"
@@ -49,6 +50,8 @@ constexpr int DATE_LINE_Y = 1;
 constexpr int DATE_LINE_LAST_ROW = 20;
 constexpr int DATE_LINE_X = 4;
 constexpr std::size_t SPLASH_LINE_SIZE = 1024;
+constexpr unsigned PENDING_MARKER_565 = 61440; // red
+constexpr int PENDING_MARKER_Y = 24;            // just under the date line, which clears rows 1 to 20
 
 // The time last drawn on the date line: year, month, day, hour, minute.
 int lastDrawnTime[5] = {-1, -1, -1, -1, -1};
@@ -96,7 +99,8 @@ void moduleInit() {
   normalizeConfigImei();
   showMessage(message(config.connectionType == 1 ? 205 : 15, title), message(252, text), 0);
   // Unfinished transactions are settled here once the transaction engine exists.
-  // The journal is checked and trimmed here once the journal exists.
+  checkTransactionCount(TRX_FILE);
+  trimTransactionFile(TRX_FILE);
   mid_lcdCls();
 }
 
@@ -259,6 +263,20 @@ void drawDateLine() {
   std::memcpy(lastDrawnTime, now, sizeof lastDrawnTime);
 }
 
+// A financial request left in the pending file: settlement still to send
+// (message 35) or, once answered or reversed, a correction (message 54).
+void drawPendingMarker() {
+  if (!isTempExist()) return;
+  TransactionRecord pending = {};
+  if (readTempFile(&pending) != static_cast<int>(sizeof pending)) return;
+  if (std::strncmp(pending.MTI, "0200", sizeof pending.MTI) != 0) return;
+  const bool answered = pending.Status == 1 || pending.Status == 11 || pending.Status == 12;
+  char text[MSG_SIZE] = {};
+  DLL_LcdSetTTFBGColor(0, RGB_WHITE);
+  DLL_LcdSetTTFConfig(DLL_LCD_ALIGN_CENTER, SPLASH_TEXT_SIZE, PENDING_MARKER_565);
+  DLL_LcdPrintTTF(0, PENDING_MARKER_Y, message(answered ? 54 : 35, text));
+}
+
 bool minuteChanged() {
   int dt[DATE_TIME_FIELDS] = {};
   getDateTime(dt);
@@ -305,7 +323,7 @@ void drawSplash(int part, int force) {
     mid_lcdDrawPicture2(0, 0, IDLE_BACKGROUND);
     drawMerchantLine();
     drawTerminalLine();
-    // The pending-transaction marker is drawn here once the journal exists.
+    drawPendingMarker();
   } else if (part == 1) {
     if (force != 0) drawDateLine();
   } else {
@@ -354,7 +372,7 @@ int splashMenu() {
   DLL_McrClose();
   DLL_McrOpen();
   DLL_McrReset();
-  // The track-2 field of the current transaction is cleared here once the journal record exists.
+  std::memset(currentTransaction.Track2, 0, sizeof currentTransaction.Track2);
   mid_sysTimerSet(IDLE_SLOT, MENU_TIMEOUT);
   for (;;) {
     // The card reader is polled here once the customer flows exist.

@@ -17,6 +17,7 @@
 #include "core/key.h"
 #include "core/system.h"
 #include "core/time.h"
+#include "journal/Journal.h"
 #include "libapi.h"
 #include "ui/Display.h"
 #include "ui/Messages.h"
@@ -29,8 +30,6 @@ MerchantAccount merchantAccounts[MERCHANT_ACCOUNT_COUNT] = {};
 
 namespace {
 constexpr long COUNTER_LIMIT = 999999; // a counter reaching this starts again at 1
-constexpr const char *PENDING_FILE = "p_TmpFile.dat";
-constexpr const char *JOURNAL_FILE = "p_TrxFile.dat";
 
 template <std::size_t N> void setText(char (&field)[N], const char *text) {
   std::memset(field, 0, N);
@@ -211,8 +210,8 @@ int resetTerminalSettings() {
   writeTurnRow2File();
   std::memset(&config, 0, sizeof config);
   readConfigFromFile(1);
-  mid_fileRemove(PENDING_FILE);
-  mid_fileRemove(JOURNAL_FILE);
+  removeTempFile();
+  removeTransactionFile();
   removeMerchantAccounts();
   std::memset(merchantAccounts, 0, sizeof merchantAccounts);
   mid_sysReadSN(config.SerialNo, sizeof config.SerialNo);
