@@ -114,9 +114,10 @@ bool inputsPending() {
 static void checkRunaway() {
   Device& d = dev();
   if (!d.virtualClock) return;
-  if (nowMs() - d.lastProgressMs > kRunawayMs)
-    finishRun(4, "sim: runaway: the application kept waiting for input for 24 virtual hours and nothing "
-                 "was left to give it");
+  if (nowMs() - d.lastProgressMs > d.runawayMs)
+    finishRun(4, "sim: runaway: the application kept waiting for input for " +
+                     std::to_string(d.runawayMs / 60000) +
+                     " virtual minutes with no script step and no input taken");
 }
 
 void idlePoll(bool (*haveInput)()) {
@@ -223,6 +224,7 @@ void resetForTest(const char* dataDir) {
     d.beeps.clear();
     d.events.clear();
     d.lastProgressMs = d.virtualMs;
+    d.runawayMs = kRunawayMs;
     d.powerDownHandler = nullptr;
     d.exitHandler = nullptr;
   }
@@ -233,6 +235,7 @@ void resetForTest(const char* dataDir) {
     std::error_code ec;
     std::filesystem::create_directories(dataDir, ec);
     if (chdir(dataDir) != 0) perror("sim: chdir to the data folder");
+    else installArtwork(".");
   }
 }
 
@@ -281,6 +284,12 @@ bool takePinAnswerWithin(std::string* digits, long long timeoutMs) {
       }
     }
     if (nowMs() >= deadline) return false;
+    if (!onUiThread()) {
+      // Only the UI thread moves virtual time; elsewhere wait in real time.
+      if (dev().virtualClock) return false;
+      usleep(10000);
+      continue;
+    }
     idlePoll(&pinWaiting);
   }
 }
@@ -296,6 +305,10 @@ size_t pendingSwipes() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   return dev().swipes.size();
 }
+
+void setOutputDir(const std::string& dir) { dev().outDir = dir; }
+
+void setRunawayLimitMs(long long ms) { dev().runawayMs = ms; }
 
 void setPowerDownHandler(std::function<void()> handler) { dev().powerDownHandler = std::move(handler); }
 

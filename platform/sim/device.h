@@ -23,6 +23,9 @@ namespace sim::detail {
 
 /* ---- the device record -------------------------------------------------------------- */
 
+constexpr long long kPollQuantumMs = 10;             // virtual time an empty input poll costs
+constexpr long long kRunawayMs = 24LL * 3600 * 1000; // default: polling this long with no progress ends the run
+
 struct Swipe {
   std::string track1, track2, track3;
 };
@@ -51,6 +54,7 @@ struct Device {
   std::vector<std::string> events;     // listing of beeps, settings and power changes
 
   long long lastProgressMs = 0;  // virtual time of the last script step or input consumed
+  long long runawayMs = kRunawayMs;
 
   std::function<void()> powerDownHandler;
   std::function<void(int, const std::string&)> exitHandler;
@@ -71,9 +75,6 @@ void noteEvent(const std::string& what);  // one line of events.txt, stamped wit
 void noteProgress();                      // input consumed or a script step taken
 
 /* ---- waiting for input ------------------------------------------------------------------ */
-
-constexpr long long kPollQuantumMs = 10;          // virtual time an empty input poll costs
-constexpr long long kRunawayMs = 24LL * 3600 * 1000; // polling this long with no progress ends the run
 
 bool onUiThread();
 // The application found no input: run due script commands; if still nothing is

@@ -47,7 +47,8 @@ struct Beep {
 /* ---- device state ----------------------------------------------------------- */
 
 // Fresh device: virtual clock 2026-12-07 10:00:00, empty queues, blank LCD, no
-// script; chdir to dataDir if given (created when missing).
+// script; chdir to dataDir if given (created when missing, and given the
+// default pictures that are missing there).
 void resetForTest(const char* dataDir = nullptr);
 void setVirtualTime(int year, int month, int day, int hour, int minute, int second);
 long long virtualNowMs();     // terminal-local wall time in ms since 1970, encoded as if UTC
@@ -96,6 +97,10 @@ std::vector<Beep> beeps();
 // is malformed; nothing is loaded then.
 bool loadScript(const std::string& text, std::string* error);
 bool scriptFinished();       // every command run and every input it gave consumed
+void setOutputDir(const std::string& dir);  // where shots of a script go (empty: none)
+// Polling for input this long (virtual ms) with no script step and no input
+// taken ends the run as a runaway (status 4); 24 hours by default.
+void setRunawayLimitMs(long long ms);
 
 }  // namespace sim
 

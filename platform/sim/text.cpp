@@ -67,7 +67,7 @@ bool textHasArabicScript(const std::string& utf8) {
 
 /* ---- fonts ------------------------------------------------------------------------------------- */
 
-static const int kPixelSizes[4] = {0, 14, 18, 22};   // size codes 1..3 on a 320 x 240 screen
+static const int kPixelSizes[4] = {0, 13, 16, 20};   // size codes 1..3 on a 320 x 240 screen
 static const int kLineHeights[4] = {0, 22, 28, 34};  // a size-3 line fits the 34-pixel row grid
 
 static int clampSize(int sizeCode) { return sizeCode < 1 ? 1 : sizeCode > 3 ? 3 : sizeCode; }

@@ -1,0 +1,40 @@
+/* sim_test_util.h - helpers shared by the simulator's tests. */
+#ifndef SIM_TEST_UTIL_H
+#define SIM_TEST_UTIL_H
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "sim.h"
+
+// Thrown by the exit handler, so a test sees how a run would have ended.
+struct SimExit {
+  int status;
+  std::string message;
+};
+
+// A fresh device in a fresh data folder under the test's temporary directory.
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("simtest-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    sim::resetForTest(dir_.c_str());
+    sim::setExitHandler([](int status, const std::string& message) { throw SimExit{status, message}; });
+  }
+  void TearDown() override {
+    sim::resetForTest(nullptr);
+    std::error_code ec;
+    std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::filesystem::path dir_;
+};
+
+#endif  // SIM_TEST_UTIL_H
