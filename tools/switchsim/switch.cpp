@@ -185,7 +185,8 @@ struct JsonLine {
   }
 };
 
-// Reads one flat JSON object of strings, numbers and booleans.
+} // namespace
+
 bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *out) {
   std::size_t i = 0;
   auto skip = [&] {
@@ -241,6 +242,8 @@ bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *
     return false;
   }
 }
+
+namespace {
 
 std::string nowText(const char *format) {
   std::time_t t = std::time(nullptr);

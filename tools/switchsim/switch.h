@@ -126,6 +126,10 @@ private:
 // declined, still open), then the counts. Returns 0, or 1 when the file cannot be read.
 int ledgerSummary(const std::string &path, std::FILE *out);
 
+// Reads one ledger line (a flat JSON object of strings, numbers and booleans)
+// into key -> value text. false when the line is not such an object.
+bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *out);
+
 // The card number as logs may show it: first six, stars, last four.
 std::string maskPan(const std::string &pan);
 
