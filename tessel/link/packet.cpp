@@ -41,14 +41,12 @@ int recvWith(int framing, uint8_t* buf, size_t bufSize, uint32_t timeoutMs, size
     const int r = serialReadEx(&b, 1, kStxPollMs);
     // A port that faults keeps faulting: end now rather than box every poll.
     if (r < 0) return LINK_READ_FAIL;
-    if (r == 0) {
-      if (b == kStx) {
-        haveStx = true;
-        break;
-      }
-      linkSleepMs(1);
+    if (r == 0 && b == kStx) {
+      haveStx = true;
+      break;
     }
-    // An empty 3 ms read has already waited in the kernel; no extra sleep.
+    // Other bytes are dropped one by one. No pause between polls: an empty
+    // 3 ms read has already waited in the kernel for the next byte.
   } while (linkNowMs() - start <= timeoutMs);
   if (!haveStx) return LINK_NO_STX;
   buf[0] = kStx;
