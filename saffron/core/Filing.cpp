@@ -36,18 +36,20 @@ template <std::size_t N> void setText(char (&field)[N], const char *text) {
   std::strncpy(field, text, N - 1);
 }
 
+constexpr std::size_t COUNTER_DIGITS = 6;
+
 // Reads a six-digit counter field, which need not be terminated.
 long counterValue(const char (&field)[7]) {
   long value = 0;
-  for (std::size_t i = 0; i < sizeof field && field[i] >= '0' && field[i] <= '9'; ++i) value = value * 10 + (field[i] - '0');
+  for (std::size_t i = 0; i < COUNTER_DIGITS && field[i] >= '0' && field[i] <= '9'; ++i) value = value * 10 + (field[i] - '0');
   return value;
 }
 
 void setCounter(char (&field)[7], long value) {
   char text[16];
   std::snprintf(text, sizeof text, "%06ld", value % 1000000);
-  std::memcpy(field, text, 6);
-  field[6] = '\0';
+  std::memcpy(field, text, COUNTER_DIGITS);
+  field[COUNTER_DIGITS] = '\0';
 }
 
 long nextCounter(long value) {

@@ -38,7 +38,8 @@ std::size_t convertDigits(const char *src, char *dst, std::size_t dstSize, unsig
 
 bool isRunByte(unsigned char c) {
   if (c >= '0' && c <= '9') return true;
-  return c != '\0' && std::strchr("#*&@./,-() !$%^\"'|?><;~`{}", c) != nullptr;
+  // ':' belongs to the runs too, or a time such as 12:30 would read 30:12.
+  return c != '\0' && std::strchr("#*&@./,-() !$%^\"'|?><;~`{}:", c) != nullptr;
 }
 
 int titleSize(int size) { return size == 18 ? 2 : 3; }

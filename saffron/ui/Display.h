@@ -24,7 +24,7 @@ std::size_t formatArabicNumbers(const char *src, char *dst, std::size_t dstSize)
 // The same with the byte pair 0xBD, 0xD0 + d (the amount editor's digits).
 std::size_t formatPersianNumbers(const char *src, char *dst, std::size_t dstSize);
 // Reverses, in place and byte by byte, every maximal run of ASCII digits,
-// space and the punctuation # * & @ . / , - ( ) ! $ % ^ " ' | ? > < ; ~ ` { }.
+// space and the punctuation # * & @ . / , - ( ) ! $ % ^ " ' | ? > < ; ~ ` { } :.
 void peDisplayNumbersCorrect(char *text);
 // formatArabicNumbers, then peDisplayNumbersCorrect on the result.
 std::size_t prepareString(const char *src, char *dst, std::size_t dstSize);

@@ -1,0 +1,212 @@
+// display_test.cpp - screen output: digit conversion and run reversal, the
+// row grid and its bands, titles, lines and the message screens' waits.
+#include "core/key.h"
+#include "core/screen.h"
+#include "core_test_util.h"
+#include "libapi.h"
+#include "ui/Display.h"
+
+namespace {
+
+class DisplayTest : public TerminalTest {
+protected:
+  std::vector<sim::ScreenText> texts() const { return sim::screenTexts(); }
+  const sim::ScreenText *find(const std::string &utf8) const {
+    static std::vector<sim::ScreenText> all;
+    all = sim::screenTexts();
+    for (const auto &t : all)
+      if (t.utf8 == utf8) return &t;
+    return nullptr;
+  }
+};
+
+/* ---- text conversion ------------------------------------------------------------------ */
+
+TEST(TextConversion, DigitsBecomeArabicIndicAndTheRestIsCopied) {
+  char out[64] = {};
+  EXPECT_EQ(formatArabicNumbers("a09:", out, sizeof out), 6u);
+  EXPECT_STREQ(out, "a\xD9\xA0\xD9\xA9:");
+  EXPECT_EQ(formatPersianNumbers("19", out, sizeof out), 4u);
+  EXPECT_STREQ(out, "\xBD\xD1\xBD\xD9");
+}
+
+TEST(TextConversion, ConversionStopsAtTheBufferWithoutSplittingADigit) {
+  char out[6];
+  std::memset(out, 'Z', sizeof out);
+  EXPECT_EQ(formatArabicNumbers("1234", out, sizeof out), 4u); // two digits and the NUL fit
+  EXPECT_STREQ(out, "\xD9\xA1\xD9\xA2");
+  char tiny[1] = {'Z'};
+  EXPECT_EQ(formatArabicNumbers("1", tiny, sizeof tiny), 0u);
+  EXPECT_EQ(tiny[0], '\0');
+}
+
+TEST(TextConversion, RunsOfDigitsAndPunctuationAreReversedInPlace) {
+  char time[] = "12:30";
+  peDisplayNumbersCorrect(time);
+  EXPECT_STREQ(time, "03:21");
+  char mixed[] = "\xD9\xBE 1403/01/02 \xD9\xBE";
+  peDisplayNumbersCorrect(mixed);
+  EXPECT_STREQ(mixed, "\xD9\xBE 20/10/3041 \xD9\xBE");
+  char letters[] = "abc";
+  peDisplayNumbersCorrect(letters);
+  EXPECT_STREQ(letters, "abc");
+  char all[] = "#*&@./,-() !$%^\"'|?><;~`{}:";
+  peDisplayNumbersCorrect(all);
+  EXPECT_STREQ(all, ":}{`~;<>?|'\"^%$! )(-,/.@&*#");
+}
+
+TEST(TextConversion, PrepareStringConvertsThenReversesWhatIsLeft) {
+  char out[64] = {};
+  // Converted digits are no longer part of a run; the punctuation runs still turn.
+  prepareString("1-2 ,.", out, sizeof out);
+  EXPECT_STREQ(out, "\xD9\xA1-\xD9\xA2., ");
+}
+
+TEST(Colours, ConversionsBetween888And565) {
+  EXPECT_EQ(RGB888TORGB565(0xFF, 0xFF, 0xFF), 0xFFFFu);
+  EXPECT_EQ(RGB888TORGB565(0xF0, 0x00, 0x00), 0xF000u);
+  EXPECT_EQ(RGB888TORGB565(0x61, 0x10, 0x00), 0x6080u);
+  EXPECT_EQ(RGB565ToRGB888(0xFFFF), 0xF8FCF8u);
+  EXPECT_EQ(RGB565ToRGB888(RGB888TORGB565(0x12, 0x34, 0x56)), 0x103450u);
+}
+
+/* ---- the row grid ----------------------------------------------------------------------- */
+
+TEST_F(DisplayTest, ATimeIsStoredForDrawingAsTheReversedRun) {
+  char line[] = "12:30";
+  mid_lcdSetTextStyle(3, 0);
+  mid_lcdDisplay(1, 4, LINE_CENTER, line);
+  EXPECT_STREQ(line, "03:21"); // the caller's buffer changed
+  const auto *t = find("\xD9\xA0\xD9\xA3:\xD9\xA2\xD9\xA1");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->y, 147);
+  EXPECT_EQ(t->x, 1);
+  EXPECT_EQ(t->align, DLL_LCD_ALIGN_CENTER);
+  mid_lcdDisplay(1, 4, LINE_CENTER, line); // drawing the same buffer again turns it back
+  EXPECT_STREQ(line, "12:30");
+}
+
+TEST_F(DisplayTest, FlagsChooseAlignmentReversalAndConversion) {
+  char a[] = "1 2";
+  mid_lcdDisplay(1, 1, DISP_NO_REVERSE | DISP_NO_CONVERT | DISP_LEFT, a);
+  ASSERT_NE(find("1 2"), nullptr);
+  EXPECT_EQ(find("1 2")->align, DLL_LCD_ALIGN_LEFT);
+  EXPECT_EQ(find("1 2")->y, 45);
+  char b[] = "x";
+  mid_lcdDisplay(1, 2, 1, b); // no alignment bit: the previous one stays
+  EXPECT_EQ(find("x")->align, DLL_LCD_ALIGN_LEFT);
+  char c[] = "y";
+  mid_lcdDisplay(1, 0, LINE_RIGHT, c);
+  EXPECT_EQ(find("y")->align, DLL_LCD_ALIGN_RIGHT);
+  EXPECT_EQ(find("y")->y, 0);
+}
+
+TEST_F(DisplayTest, ClearingABandRemovesOnlyTheRowBelow) {
+  const char *names[] = {"", "ra", "rb", "rc", "rd", "re"};
+  auto drawRows = [&] {
+    for (int r = 1; r <= 5; ++r) lcdPrint(1, r, LINE_CENTER, FONT_FILE, 3, names[r], 2);
+  };
+  auto shown = [&](int r) { return find(names[r]) != nullptr; };
+  drawRows();
+  EXPECT_EQ(mid_lcdClrLine(3, 4), DLL_OK);
+  EXPECT_TRUE(shown(3));
+  EXPECT_FALSE(shown(4));
+  EXPECT_TRUE(shown(5));
+
+  drawRows();
+  mid_lcdClrLine(0, 1); // rows 1 and 2
+  EXPECT_FALSE(shown(1));
+  EXPECT_FALSE(shown(2));
+  EXPECT_TRUE(shown(3));
+
+  drawRows();
+  EXPECT_EQ(mid_lcdClrLine(4, 3), 1);
+  for (int r = 1; r <= 5; ++r) EXPECT_TRUE(shown(r));
+}
+
+TEST_F(DisplayTest, ALongLineIsCutAt255Bytes) {
+  const std::string text(300, 'a');
+  lcdPrint(1, 4, LINE_CENTER, FONT_FILE, 3, text.c_str(), text.size());
+  EXPECT_NE(find(std::string(255, 'a')), nullptr);
+  lcdPrint(1, 4, LINE_CENTER, FONT_FILE, 3, "abcdef", 3);
+  EXPECT_NE(find("abc"), nullptr);
+}
+
+TEST_F(DisplayTest, TitlesUseTheirColourSchemes) {
+  lcdPrintE(1, 0, LINE_CENTER, FONT_FILE, 18, "E 12");
+  const auto *t = find("E \xD9\xA1\xD9\xA2"); // digits converted, not reversed
+  ASSERT_NE(t, nullptr);
+  EXPECT_TRUE(t->bgOn);
+  EXPECT_EQ(t->bgRgb, ERROR_TITLE_BG);
+  EXPECT_EQ(t->textColor565, 0xFFFFu);
+  EXPECT_EQ(t->size, 2);
+  EXPECT_EQ(t->align, DLL_LCD_ALIGN_CENTER);
+  EXPECT_EQ(t->y, 0);
+  lcdPrintC(1, 0, LINE_CENTER, FONT_FILE, 24, "C");
+  EXPECT_EQ(find("C")->bgRgb, TITLE_BG);
+  EXPECT_EQ(find("C")->size, 3);
+  lcdPrintSucess(1, 0, LINE_CENTER, FONT_FILE, 24, "S");
+  EXPECT_EQ(find("S")->bgRgb, SUCCESS_TITLE_BG);
+  lcdPrintFail(1, 0, LINE_CENTER, FONT_FILE, 24, "F");
+  EXPECT_EQ(find("F")->bgRgb, FAIL_TITLE_BG);
+  lcdPrint(1, 3, LINE_CENTER, FONT_FILE, 3, "L", 1);
+  EXPECT_EQ(find("L")->bgRgb, LINE_BG); // the background is white again after a title
+}
+
+TEST_F(DisplayTest, LabelAndValueShareTheRowOfHalfTheHalfRow) {
+  lcdPrintLR(1, 3, 3, 1, "label", 5, "42");
+  const auto *label = find("label");
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->y, 79); // row 2
+  EXPECT_EQ(label->align, DLL_LCD_ALIGN_RIGHT);
+  const auto *value = find("\xD9\xA2\xD9\xA4");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->y, 79);
+  EXPECT_EQ(value->align, DLL_LCD_ALIGN_LEFT);
+}
+
+/* ---- message screens ----------------------------------------------------------------------- */
+
+TEST_F(DisplayTest, AMessageScreenWaitsForAKeyOrItsTimeout) {
+  script("wait 500\ntype 5\nwait 3600000\n");
+  EXPECT_EQ(showMessage("title", "text", 3000), '5');
+  EXPECT_EQ(find("text")->y, 147);
+  EXPECT_EQ(find("title")->y, 0);
+  const long long before = sim::virtualNowMs();
+  EXPECT_EQ(showMessage("title", "text", 3000), KEY_NONE);
+  EXPECT_GE(sim::virtualNowMs() - before, 3000);
+  EXPECT_EQ(showMessage("title", "text", 0), KEY_NONE);
+}
+
+TEST_F(DisplayTest, AnUpdateWithoutWaitGivesEnterAndLeavesTheKeypadAlone) {
+  sim::pushKey('7');
+  EXPECT_EQ(updateMessageXY(1, 2, "now", 0), KEY_ENTER);
+  EXPECT_EQ(sim::pendingKeys(), 1u);
+  EXPECT_EQ(find("now")->y, 79);
+  EXPECT_EQ(updateMessageXY(1, 2, "later", 100), '7');
+}
+
+TEST_F(DisplayTest, TheTripleMessageStaysOnTheGlass) {
+  showTripleMessage("t", "one", "two", "three", 0);
+  for (const char *line : {"one", "two", "three"}) {
+    const auto *t = find(line);
+    ASSERT_NE(t, nullptr) << line;
+    EXPECT_LT(t->y + 34, DLL_LCD_HEIGHT) << line;
+  }
+}
+
+TEST_F(DisplayTest, EnglishLinesUseSixteenPixelRows) {
+  lcdprintc(0, 3, "code %d", 7);
+  const auto *t = find("code 7");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->y, 48);
+  EXPECT_EQ(t->size, 1);
+  EXPECT_EQ(t->align, DLL_LCD_ALIGN_LEFT);
+}
+
+TEST_F(DisplayTest, TheInputLineOfADottedValueIsDrawnInDisplayOrder) {
+  showInputData1(4, "087.1", 5);
+  EXPECT_NE(find("\xD9\xA1.\xD9\xA7\xD9\xA8\xD9\xA0"), nullptr);
+}
+
+} // namespace
