@@ -15,9 +15,12 @@ void check(bool ok) {
   if (!ok) std::abort();
 }
 
+// Every accessor on every position (and some past 128); the first and last
+// byte of each value and its terminator are read, so a value shorter than its
+// length word is a sanitizer report.
 void readEverything(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &msg) {
   unsigned sum = 0;
-  for (unsigned field = 0; field < 140; ++field) {
+  for (unsigned field = 0; field < 132; ++field) {
     int have = TUL_ISO8583_MSG_HaveField(field, &msg);
     char *text = nullptr;
     int strStatus = TUL_ISO8583_MSG_GetField_Str(field, &msg, &text);
@@ -30,15 +33,15 @@ void readEverything(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &m
       continue;
     }
     check(reinterpret_cast<unsigned char *>(text) == data && data[len] == '\0');
-    for (std::uint32_t i = 0; i < len; ++i) sum += data[i];
+    if (len != 0) sum += data[0] + data[len - 1];
   }
   std::size_t need = TUL_ISO8583_MSG_DumpSize(&handler, &msg);
   std::vector<char> dump(need);
   TUL_ISO8583_MSG_Dump(&handler, &msg, dump.data(), dump.size());
-  check(std::strlen(dump.data()) == need - 1);
+  check(dump[need - 1] == '\0');
   std::vector<char> small(need / 2 + 1);
   TUL_ISO8583_MSG_Dump(&handler, &msg, small.data(), small.size());
-  check(std::strlen(small.data()) < small.size());
+  check(small.back() == '\0');
   // Keep the reads from being optimised away.
   volatile unsigned sink = sum;
   (void)sink;
@@ -47,7 +50,8 @@ void readEverything(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &m
 // Packs the decoded message again. When the input was a whole message and
 // the pack succeeds, the result must read back to the same values: field 1
 // is recomputed, and a 20-digit field 2 is announced as 19 digits by design.
-void repack(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &msg, std::size_t inSize, bool whole) {
+void repack(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &msg, std::size_t inSize, bool whole,
+            bool tryTight) {
   // Exact-size heap buffers: a write past the bound is a sanitizer report.
   std::uint32_t room = static_cast<std::uint32_t>(inSize + 64);
   std::vector<unsigned char> out(room);
@@ -57,7 +61,7 @@ void repack(const TUL_ISO8583_HANDLER &handler, const TUL_ISO8583_MSG &msg, std:
     return;
   }
   check(len <= room);
-  if (len > 0) {
+  if (tryTight && len > 0) {
     std::vector<unsigned char> tight(len - 1);
     std::uint32_t tightLen = 0;
     check(TUL_ISO8583_MSG_Pack(&handler, &msg, tight.data(), len - 1, &tightLen) == 1 && tightLen == 0);
@@ -110,24 +114,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   int status = TUL_ISO8583_MSG_Unpack(&real, bytes, len, &msg);
   check(status == 0 || status == 1);
   readEverything(real, msg);
-  repack(real, msg, size, status == 0);
+  repack(real, msg, size, status == 0, true);
   TUL_ISO8583_MSG_Free(&msg);
 
-  // The other bitmap kinds on the same bytes.
+  // The other bitmap kinds on the same bytes; the repack check reads their values.
   for (const TUL_ISO8583_HANDLER &h : dicts.handlers) {
     if (h.fields[1].type == TUL_FT_BITMAP) continue;
     TUL_ISO8583_MSG_Init(nullptr, 0, &msg);
     int hStatus = TUL_ISO8583_MSG_Unpack(&h, bytes, len, &msg);
-    readEverything(h, msg);
-    repack(h, msg, size, hStatus == 0);
+    repack(h, msg, size, hStatus == 0, false);
     TUL_ISO8583_MSG_Free(&msg);
   }
 
   // Arena mode with a small arena: exhaustion must fail cleanly.
   std::vector<unsigned char> arena(size / 2 + 16);
   TUL_ISO8583_MSG_Init(arena.data(), static_cast<std::uint32_t>(arena.size()), &msg);
-  TUL_ISO8583_MSG_Unpack(&real, bytes, len, &msg);
-  readEverything(real, msg);
+  if (TUL_ISO8583_MSG_Unpack(&real, bytes, len, &msg) == 0) check(status == 0);
   TUL_ISO8583_MSG_Free(&msg);
   return 0;
 }

@@ -2,6 +2,7 @@
 #include "iso8583/iso_output.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -16,18 +17,33 @@ struct Listing {
   std::size_t size;
   std::size_t used = 0; // characters the full listing has so far
 
-  void put(char c) {
-    if (used + 1 < size) text[used] = c;
-    ++used;
+  void put(const char *s, std::size_t n) {
+    if (size != 0 && used < size - 1) {
+      std::size_t fits = size - 1 - used;
+      std::memcpy(text + used, s, n < fits ? n : fits);
+    }
+    used += n;
   }
-  void put(const char *s) {
-    while (*s != '\0') put(*s++);
-  }
+  void put(const char *s) { put(s, std::strlen(s)); }
   void finish() {
     if (size == 0) return;
     text[used < size ? used : size - 1] = '\0';
   }
 };
+
+void putHex(Listing &out, const unsigned char *value, std::uint32_t length) {
+  char chunk[128];
+  std::size_t n = 0;
+  for (std::uint32_t i = 0; i < length; ++i) {
+    chunk[n++] = HEX_UPPER[value[i] >> 4];
+    chunk[n++] = HEX_UPPER[value[i] & 0x0F];
+    if (n == sizeof chunk) {
+      out.put(chunk, n);
+      n = 0;
+    }
+  }
+  out.put(chunk, n);
+}
 
 void writeListing(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg, Listing &out) {
   out.put(DUMP_HEAD);
@@ -37,13 +53,10 @@ void writeListing(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg
       const TUL_ISO8583_SLOT &slot = msg->fields[pos];
       if (slot.value == nullptr) continue;
       char head[32];
-      std::snprintf(head, sizeof head, "[%03u] [%02u] ", pos, static_cast<unsigned>(slot.length));
-      out.put(head);
-      for (std::uint32_t i = 0; i < slot.length; ++i) {
-        out.put(HEX_UPPER[slot.value[i] >> 4]);
-        out.put(HEX_UPPER[slot.value[i] & 0x0F]);
-      }
-      out.put("\r\n");
+      int n = std::snprintf(head, sizeof head, "[%03u] [%02u] ", pos, static_cast<unsigned>(slot.length));
+      out.put(head, static_cast<std::size_t>(n));
+      putHex(out, slot.value, slot.length);
+      out.put("\r\n", 2);
     }
   }
   out.put(DUMP_TAIL);
