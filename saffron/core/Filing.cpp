@@ -31,9 +31,10 @@ MerchantAccount merchantAccounts[MERCHANT_ACCOUNT_COUNT] = {};
 namespace {
 constexpr long COUNTER_LIMIT = 999999; // a counter reaching this starts again at 1
 
+// Clears the field and copies as much of text as leaves room for a NUL.
 template <std::size_t N> void setText(char (&field)[N], const char *text) {
   std::memset(field, 0, N);
-  std::strncpy(field, text, N - 1);
+  if (text != nullptr) std::memcpy(field, text, strnlen(text, N - 1));
 }
 
 constexpr std::size_t COUNTER_DIGITS = 6;

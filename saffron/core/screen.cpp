@@ -56,7 +56,7 @@ int mid_lcdDisplay(int /*x*/, int row, int flags, char *text) {
   if ((flags & DISP_NO_CONVERT) == 0) {
     formatArabicNumbers(text, line, sizeof line);
   } else {
-    std::strncpy(line, text, sizeof line - 1);
+    std::memcpy(line, text, strnlen(text, sizeof line - 1));
   }
   // With none of the three alignment bits the previous alignment stays.
   if (flags & DISP_CENTER) {

@@ -12,8 +12,9 @@ int mid_sysReadSN(char *out, std::size_t outSize) {
   sn[sizeof sn - 1] = '\0';
   out[0] = '\0';
   if (result != DLL_OK) return result;
-  std::strncpy(out, sn, outSize - 1);
-  out[outSize - 1] = '\0';
+  const std::size_t n = strnlen(sn, outSize - 1);
+  std::memcpy(out, sn, n);
+  out[n] = '\0';
   return DLL_OK;
 }
 
