@@ -94,6 +94,9 @@ class PosixSerial final : public SerialTransport {
 
   void close() override {
     if (fd_ >= 0) {
+      // Exclusive mode outlives this descriptor while anyone else holds the
+      // tty open (bootsim does); drop it so the next open is not refused.
+      ioctl(fd_, TIOCNXCL);
       ::close(fd_);
       fd_ = -1;
     }
