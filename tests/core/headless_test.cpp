@@ -116,12 +116,4 @@ TEST_F(HeadlessTest, PowersOffAfterShutdownTimeoutOnlyWhileSleepIsDisabled) {
   EXPECT_TRUE(eventTimes("sleep").empty());
 }
 
-TEST_F(HeadlessTest, WithSleepEnabledThePowerOffMinuteIsNeverReached) {
-  seedConfig(idleSettings(1, 10, 1, 15));
-  ASSERT_EQ(boot("wait 720000\ntype 1\nwait 720000\ntype 1\nwait 720000\nquit\n"), 0)
-      << readText(root_ + "/stdout.txt");
-  EXPECT_EQ(eventTimes("sleep").size(), 3u);
-  EXPECT_TRUE(eventTimes("power off").empty());
-}
-
 } // namespace

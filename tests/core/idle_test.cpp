@@ -144,29 +144,16 @@ TEST_F(IdleTest, TheDateLineFollowsTheClock) {
 
 /* ---- idle minutes --------------------------------------------------------------------------- */
 
-TEST_F(IdleTest, TheFirstIdleMinuteKeepsTheScreenLit) {
+TEST_F(IdleTest, TheSecondIdleMinuteDimsAndAKeyWakesTheScreen) {
   config.askSleepTime = 2;
   EXPECT_EQ(idleUntil(90000, "CLEAR"), SPLASH_SETTINGS);
   EXPECT_EQ(lcdBackLightStruct.interval, 1); // a key on a lit screen does not restart the count
-  EXPECT_EQ(lcdBackLightStruct.keep, -1);
   EXPECT_EQ(lcdBackLightStruct.brightness, 1);
-}
-
-TEST_F(IdleTest, TheSecondIdleMinuteDimsAndAKeyWakesTheScreen) {
-  config.askSleepTime = 2;
-  EXPECT_EQ(idleUntil(150000, "CLEAR"), SPLASH_SETTINGS);
-  EXPECT_EQ(lcdBackLightStruct.brightness, 2);
-  EXPECT_EQ(lcdBackLightStruct.keep, -1); // was dimmed; the key lit it again...
-  EXPECT_EQ(lcdBackLightStruct.interval, 0); // ...and restarted the idle count
-}
-
-TEST_F(IdleTest, IdleCountersSurviveLeavingTheIdleScreen) {
-  config.askSleepTime = 2;
-  EXPECT_EQ(idleUntil(90000, "CLEAR"), SPLASH_SETTINGS);
-  EXPECT_EQ(lcdBackLightStruct.brightness, 1);
-  // One more minute in the next visit is the second idle minute: the screen dims.
+  // The count survives leaving the idle screen: one more minute is the second.
   EXPECT_EQ(idleUntil(70000, "CLEAR"), SPLASH_SETTINGS);
   EXPECT_EQ(lcdBackLightStruct.brightness, 2);
+  EXPECT_EQ(lcdBackLightStruct.keep, -1);    // was dimmed; the key lit it again...
+  EXPECT_EQ(lcdBackLightStruct.interval, 0); // ...and restarted the idle count
 }
 
 TEST_F(IdleTest, AutomaticPowerOffComesAtShutdownTimeoutWhenSleepIsOff) {

@@ -62,14 +62,6 @@ TEST(TextConversion, PrepareStringConvertsThenReversesWhatIsLeft) {
   EXPECT_STREQ(out, "\xD9\xA1-\xD9\xA2., ");
 }
 
-TEST(Colours, ConversionsBetween888And565) {
-  EXPECT_EQ(RGB888TORGB565(0xFF, 0xFF, 0xFF), 0xFFFFu);
-  EXPECT_EQ(RGB888TORGB565(0xF0, 0x00, 0x00), 0xF000u);
-  EXPECT_EQ(RGB888TORGB565(0x61, 0x10, 0x00), 0x6080u);
-  EXPECT_EQ(RGB565ToRGB888(0xFFFF), 0xF8FCF8u);
-  EXPECT_EQ(RGB565ToRGB888(RGB888TORGB565(0x12, 0x34, 0x56)), 0x103450u);
-}
-
 /* ---- the row grid ----------------------------------------------------------------------- */
 
 TEST_F(DisplayTest, ATimeIsStoredForDrawingAsTheReversedRun) {
@@ -193,20 +185,6 @@ TEST_F(DisplayTest, TheTripleMessageStaysOnTheGlass) {
     ASSERT_NE(t, nullptr) << line;
     EXPECT_LT(t->y + 34, DLL_LCD_HEIGHT) << line;
   }
-}
-
-TEST_F(DisplayTest, EnglishLinesUseSixteenPixelRows) {
-  lcdprintc(0, 3, "code %d", 7);
-  const auto *t = find("code 7");
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(t->y, 48);
-  EXPECT_EQ(t->size, 1);
-  EXPECT_EQ(t->align, DLL_LCD_ALIGN_LEFT);
-}
-
-TEST_F(DisplayTest, TheInputLineOfADottedValueIsDrawnInDisplayOrder) {
-  showInputData1(4, "087.1", 5);
-  EXPECT_NE(find("\xD9\xA1.\xD9\xA7\xD9\xA8\xD9\xA0"), nullptr);
 }
 
 } // namespace
