@@ -134,13 +134,6 @@ TEST_F(DisplayTest, TitlesUseTheirColourSchemes) {
   EXPECT_EQ(t->size, 2);
   EXPECT_EQ(t->align, DLL_LCD_ALIGN_CENTER);
   EXPECT_EQ(t->y, 0);
-  lcdPrintC(1, 0, LINE_CENTER, FONT_FILE, 24, "C");
-  EXPECT_EQ(find("C")->bgRgb, TITLE_BG);
-  EXPECT_EQ(find("C")->size, 3);
-  lcdPrintSucess(1, 0, LINE_CENTER, FONT_FILE, 24, "S");
-  EXPECT_EQ(find("S")->bgRgb, SUCCESS_TITLE_BG);
-  lcdPrintFail(1, 0, LINE_CENTER, FONT_FILE, 24, "F");
-  EXPECT_EQ(find("F")->bgRgb, FAIL_TITLE_BG);
   lcdPrint(1, 3, LINE_CENTER, FONT_FILE, 3, "L", 1);
   EXPECT_EQ(find("L")->bgRgb, LINE_BG); // the background is white again after a title
 }
