@@ -16,7 +16,7 @@
 #include "txn/Transactions.h"
 #include "txn_support.h"
 
-using txntest::TerminalTest;
+using txntest::TxnTerminal;
 
 namespace {
 
@@ -57,13 +57,13 @@ TEST(Field48Build, refusesWhatCannotBeEncodedOrDoesNotFit) {
   EXPECT_EQ(text[0], '\0');
 }
 
-TEST_F(TerminalTest, phoneAndParameter49AreTakenFromTheirTags) {
+TEST_F(TxnTerminal, phoneAndParameter49AreTakenFromTheirTags) {
   parseExact(std::string("\x05\x34") + "1234" + "\x03\x49" + "12");
   EXPECT_STREQ(config.merchantPhone, "1234");
   EXPECT_EQ(config.merchantParam49, 12);
 }
 
-TEST_F(TerminalTest, anElementLongerThanTheFieldEndsTheWalk) {
+TEST_F(TxnTerminal, anElementLongerThanTheFieldEndsTheWalk) {
   std::strcpy(config.merchantPhone, "old");
   // The second element claims 8 value bytes where 2 remain.
   parseExact(std::string("\x03\x49") + "77" + "\x09\x34" + "12");
@@ -74,7 +74,7 @@ TEST_F(TerminalTest, anElementLongerThanTheFieldEndsTheWalk) {
   EXPECT_STREQ(config.merchantPhone, "old");
 }
 
-TEST_F(TerminalTest, overlongValuesAreCutToTheirSlots) {
+TEST_F(TxnTerminal, overlongValuesAreCutToTheirSlots) {
   std::string phone(60, '9');
   parseExact(std::string("\x61\x34") + phone);
   EXPECT_EQ(std::string(config.merchantPhone), std::string(sizeof(config.merchantPhone) - 1, '9'));
@@ -83,7 +83,7 @@ TEST_F(TerminalTest, overlongValuesAreCutToTheirSlots) {
   EXPECT_EQ(std::strlen(currentTransaction.BillId), sizeof(currentTransaction.BillId) - 1);
 }
 
-TEST_F(TerminalTest, merchantNameIsDecodedUpToItsBackslash) {
+TEST_F(TxnTerminal, merchantNameIsDecodedUpToItsBackslash) {
   std::strcpy(config.MerchantName, "kept");
   parseExact(std::string("\x04\x31") + "\xC8\xD1\xC7"); // no backslash: ignored
   EXPECT_STREQ(config.MerchantName, "kept");
@@ -91,7 +91,7 @@ TEST_F(TerminalTest, merchantNameIsDecodedUpToItsBackslash) {
   EXPECT_STREQ(config.MerchantName, "\xD8\xA8\xD8\xB1"); // "بر" in UTF-8
 }
 
-TEST_F(TerminalTest, chargeSerialIsTurnedRoundAndChargePinDeciphered) {
+TEST_F(TxnTerminal, chargeSerialIsTurnedRoundAndChargePinDeciphered) {
   // A data key known in clear, loaded enciphered under the master key.
   ASSERT_EQ(loadTerminalMasterKey(), 0);
   std::uint8_t master[16], clearKey[16], enc[16];
@@ -108,7 +108,7 @@ TEST_F(TerminalTest, chargeSerialIsTurnedRoundAndChargePinDeciphered) {
   EXPECT_STREQ(currentTransaction.PaymentId, pin.c_str());
 }
 
-TEST_F(TerminalTest, switchDateTimeSetsTheClockAndTheRecord) {
+TEST_F(TxnTerminal, switchDateTimeSetsTheClockAndTheRecord) {
   parseExact(std::string("\x15\x50") + "20270102030405");
   EXPECT_STREQ(currentTransaction.DateTime, "2701020304");
   EXPECT_STREQ(currentTransaction.Time, "030405");
@@ -122,7 +122,7 @@ TEST_F(TerminalTest, switchDateTimeSetsTheClockAndTheRecord) {
   EXPECT_STREQ(currentTransaction.Time, "same");
 }
 
-TEST_F(TerminalTest, taxCodeKeepsSixteenCharactersAndIsSaved) {
+TEST_F(TxnTerminal, taxCodeKeepsSixteenCharactersAndIsSaved) {
   std::strcpy(config.taxCode, "previous-value-xx");
   parseExact(std::string("\x21\x98") + "ABCDEFGHIJKLMNOPQRST");
   EXPECT_STREQ(config.taxCode, "ABCDEFGHIJKLMNOP");
@@ -131,7 +131,7 @@ TEST_F(TerminalTest, taxCodeKeepsSixteenCharactersAndIsSaved) {
   EXPECT_STREQ(config.taxCode, "ABCDEFGHIJKLMNOP");
 }
 
-TEST_F(TerminalTest, tagsOutsideTheKnownSetAreSkipped) {
+TEST_F(TxnTerminal, tagsOutsideTheKnownSetAreSkipped) {
   parseExact(std::string("\x03\x01") + "zz" + "\x03\x99" + "zz" + "\x05\x34" + "5555");
   EXPECT_STREQ(config.merchantPhone, "5555");
 }

@@ -19,7 +19,7 @@ using txntest::answerFrame;
 using txntest::Bytes;
 using txntest::fieldsOf;
 using txntest::hexOf;
-using txntest::TerminalTest;
+using txntest::TxnTerminal;
 
 namespace {
 
@@ -84,7 +84,7 @@ void setKind(const char *mti, const char *pc) {
 
 /* ---- key exchange ------------------------------------------------------------------ */
 
-TEST_F(TerminalTest, keyExchangeRequestIsFramedByteForByte) {
+TEST_F(TxnTerminal, keyExchangeRequestIsFramedByteForByte) {
   unsigned char frame[TXN_FRAME_SIZE];
   int len = getLogonKeyExchangeTransaction(frame, sizeof(frame));
   ASSERT_EQ(len, 74);
@@ -100,7 +100,7 @@ TEST_F(TerminalTest, keyExchangeRequestIsFramedByteForByte) {
   EXPECT_STREQ(currentTransaction.DateTime, "2606151015");
 }
 
-TEST_F(TerminalTest, approvedKeyExchangeTakesIdentifiersAndWorkingKeys) {
+TEST_F(TxnTerminal, approvedKeyExchangeTakesIdentifiersAndWorkingKeys) {
   unsigned char frame[TXN_FRAME_SIZE];
   ASSERT_GT(getLogonKeyExchangeTransaction(frame, sizeof(frame)), 0);
   Keys k = knownKeys();
@@ -123,7 +123,7 @@ TEST_F(TerminalTest, approvedKeyExchangeTakesIdentifiersAndWorkingKeys) {
   EXPECT_EQ(fieldsOf(frame, len)[41], "20000002");
 }
 
-TEST_F(TerminalTest, keyExchangeAnswered77WritesNoKeysAndKeepsIdentifiers) {
+TEST_F(TxnTerminal, keyExchangeAnswered77WritesNoKeysAndKeepsIdentifiers) {
   unsigned char frame[TXN_FRAME_SIZE];
   ASSERT_GT(getLogonKeyExchangeTransaction(frame, sizeof(frame)), 0);
   Bytes answer = answerFrame({{0, "0810"}, {39, "77"}, {41, "99999999"}, {42, "555555555555555"},
@@ -138,7 +138,7 @@ TEST_F(TerminalTest, keyExchangeAnswered77WritesNoKeysAndKeepsIdentifiers) {
   EXPECT_EQ(std::string(reinterpret_cast<char *>(frame + len - 8), 8), switchMac(key, frame, len));
 }
 
-TEST_F(TerminalTest, shortField62LoadsTheMissingKeyBytesAsZeros) {
+TEST_F(TxnTerminal, shortField62LoadsTheMissingKeyBytesAsZeros) {
   unsigned char frame[TXN_FRAME_SIZE];
   ASSERT_GT(getLogonKeyExchangeTransaction(frame, sizeof(frame)), 0);
   std::string only16 = field62(knownKeys()).substr(0, 16); // the PIN key alone
@@ -150,7 +150,7 @@ TEST_F(TerminalTest, shortField62LoadsTheMissingKeyBytesAsZeros) {
   EXPECT_EQ(std::string(reinterpret_cast<char *>(frame + len - 8), 8), switchMac(key, frame, len));
 }
 
-TEST_F(TerminalTest, logonAnswersWithoutApprovalReportTheirCode) {
+TEST_F(TxnTerminal, logonAnswersWithoutApprovalReportTheirCode) {
   Bytes declined = answerFrame({{0, "0810"}, {39, "05"}, {41, "99999999"}});
   EXPECT_EQ(parseLogonKeyExchangeTransaction(declined.data(), declined.size()), 91);
   EXPECT_STREQ(currentTransaction.ResponseCode, "05");
@@ -162,7 +162,7 @@ TEST_F(TerminalTest, logonAnswersWithoutApprovalReportTheirCode) {
   EXPECT_EQ(parseLogonMercInfoTransaction(code77.data(), code77.size()), 91); // 77 means something only to the key exchange
 }
 
-TEST_F(TerminalTest, merchantInformationReplacesNameAndSettings) {
+TEST_F(TxnTerminal, merchantInformationReplacesNameAndSettings) {
   std::strcpy(config.MerchantName, "old name");
   writeConfig2File();
   std::string tags = std::string("\x06\x31") + "\xC8\xD1\\xx" + "\x05\x34" + "1234" + "\x03\x49" + "12";
@@ -180,7 +180,7 @@ TEST_F(TerminalTest, merchantInformationReplacesNameAndSettings) {
 
 /* ---- financial requests -------------------------------------------------------------- */
 
-TEST_F(TerminalTest, purchaseCarriesItsFieldsAndAValidMac) {
+TEST_F(TxnTerminal, purchaseCarriesItsFieldsAndAValidMac) {
   Keys k = knownKeys();
   loadKeys(k);
   setKind("0200", "000000");
@@ -213,7 +213,7 @@ TEST_F(TerminalTest, purchaseCarriesItsFieldsAndAValidMac) {
   EXPECT_STREQ(turnRow.originalStan, "000001");
 }
 
-TEST_F(TerminalTest, nineteenDigitCardGoesOutWithATrailingF) {
+TEST_F(TxnTerminal, nineteenDigitCardGoesOutWithATrailingF) {
   loadKeys(knownKeys());
   setKind("0200", "000000");
   fillCard("6104337012345678901", "6104337012345678901=27061011234567");
@@ -230,7 +230,7 @@ TEST_F(TerminalTest, nineteenDigitCardGoesOutWithATrailingF) {
   EXPECT_NE(raw.find(std::string("\x35") + f[35]), std::string::npos);
 }
 
-TEST_F(TerminalTest, balanceAndBillInquirySendOnlyTheirFields) {
+TEST_F(TxnTerminal, balanceAndBillInquirySendOnlyTheirFields) {
   loadKeys(knownKeys());
   setKind("0100", "310000");
   fillCard("6037991234567890", "6037991234567890=2512101123456789");
@@ -253,7 +253,7 @@ TEST_F(TerminalTest, balanceAndBillInquirySendOnlyTheirFields) {
   EXPECT_EQ(f[11], "000002");
 }
 
-TEST_F(TerminalTest, chargeTagsNameOperatorAmountAndPhone) {
+TEST_F(TxnTerminal, chargeTagsNameOperatorAmountAndPhone) {
   loadKeys(knownKeys());
   setKind("0200", "220000");
   fillCard("6037991234567890", "6037991234567890=2512101123456789");
@@ -271,7 +271,7 @@ TEST_F(TerminalTest, chargeTagsNameOperatorAmountAndPhone) {
   EXPECT_EQ(f[48].find(std::string("\x08") + "09121234567"), std::string::npos); // no phone for a voucher
 }
 
-TEST_F(TerminalTest, reversalNamesTheOriginalInField90) {
+TEST_F(TxnTerminal, reversalNamesTheOriginalInField90) {
   Keys k = knownKeys();
   loadKeys(k);
   setKind("0200", "000000");
@@ -298,7 +298,7 @@ TEST_F(TerminalTest, reversalNamesTheOriginalInField90) {
   EXPECT_STREQ(currentTransaction.STAN, "000123");
 }
 
-TEST_F(TerminalTest, adviceTakesANewTraceNumberAndKeepsTheOriginal) {
+TEST_F(TxnTerminal, adviceTakesANewTraceNumberAndKeepsTheOriginal) {
   Keys k = knownKeys();
   loadKeys(k);
   setKind("0200", "170000");
@@ -325,7 +325,7 @@ TEST_F(TerminalTest, adviceTakesANewTraceNumberAndKeepsTheOriginal) {
   EXPECT_STREQ(currentTransaction.STAN, "000050");
 }
 
-TEST_F(TerminalTest, aBufferTooSmallForTheFrameBuildsNothing) {
+TEST_F(TxnTerminal, aBufferTooSmallForTheFrameBuildsNothing) {
   loadKeys(knownKeys());
   setKind("0200", "000000");
   fillCard("6037991234567890", "6037991234567890=2512101123456789");
@@ -335,7 +335,7 @@ TEST_F(TerminalTest, aBufferTooSmallForTheFrameBuildsNothing) {
 
 /* ---- financial answers ----------------------------------------------------------------- */
 
-TEST_F(TerminalTest, balanceAnswerGivesBothBalances) {
+TEST_F(TxnTerminal, balanceAnswerGivesBothBalances) {
   std::strcpy(turnRow.stanNo, "000009");
   Bytes answer = answerFrame({{0, "0110"}, {4, "000004750000"}, {37, "610000000003"}, {38, "000777"},
                               {39, "00"}, {54, "0001364C0000050000000002364C000004750000"}});
@@ -352,7 +352,7 @@ TEST_F(TerminalTest, balanceAnswerGivesBothBalances) {
   EXPECT_STREQ(currentTransaction.BillId, "");
 }
 
-TEST_F(TerminalTest, declinedAnswersLeaveTheAmountAlone) {
+TEST_F(TxnTerminal, declinedAnswersLeaveTheAmountAlone) {
   std::strcpy(currentTransaction.Price, "150000");
   Bytes answer = answerFrame({{0, "0210"}, {4, "000000999999"}, {39, "51"}, {37, "610000000004"}});
   EXPECT_EQ(parseBillInqTransaction(answer.data(), answer.size()), 91);
@@ -364,7 +364,7 @@ TEST_F(TerminalTest, declinedAnswersLeaveTheAmountAlone) {
   EXPECT_STREQ(currentTransaction.Price, "000015000000");
 }
 
-TEST_F(TerminalTest, adviceAndReversalAnswersReportTheCodeItself) {
+TEST_F(TxnTerminal, adviceAndReversalAnswersReportTheCodeItself) {
   Bytes ok = answerFrame({{0, "0230"}, {39, "00"}, {38, "000001"}});
   EXPECT_EQ(parseApproveTransaction(ok.data(), ok.size()), 0);
   Bytes notFound = answerFrame({{0, "0230"}, {39, "25"}});
@@ -379,7 +379,7 @@ TEST_F(TerminalTest, adviceAndReversalAnswersReportTheCodeItself) {
   EXPECT_STREQ(currentTransaction.SwitchSTAN, "123456"); // the reversal keeps the original's
 }
 
-TEST_F(TerminalTest, framesThatDisagreeWithTheirLengthAreEmpty) {
+TEST_F(TxnTerminal, framesThatDisagreeWithTheirLengthAreEmpty) {
   Bytes answer = answerFrame({{0, "0210"}, {39, "00"}});
   EXPECT_EQ(parsePurchaseTransaction(answer.data(), answer.size() - 1), -130); // one byte short
   Bytes lying = answer;

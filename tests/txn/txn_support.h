@@ -25,7 +25,7 @@ namespace txntest {
 using Bytes = std::vector<std::uint8_t>;
 
 // A terminal with no files, serial 1234567890, NII 0006, clock 2026-06-15 10:15:00.
-class TerminalTest : public ::testing::Test {
+class TxnTerminal : public ::testing::Test {
 protected:
   std::filesystem::path dir;
   void SetUp() override {
