@@ -162,9 +162,9 @@ int doLogonKeyExhange(int kind) {
     status = kind == LOGON_KEY_EXCHANGE
                  ? parseLogonKeyExchangeTransaction(response, static_cast<std::size_t>(responseLen))
                  : parseLogonMercInfoTransaction(response, static_cast<std::size_t>(responseLen));
-  } else if (status == 0) {
-    status = -EXCHANGE_STATUS_OFFSET;
   } else {
+    // A wait that ran out reads as success with nothing received: no answer.
+    if (status == 0) status = -EXCHANGE_STATUS_OFFSET;
     status -= EXCHANGE_STATUS_OFFSET;
   }
   remoteDisconnect();

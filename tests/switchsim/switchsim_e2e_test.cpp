@@ -368,3 +368,17 @@ TEST_F(SwitchTest, withoutKeyExchangeTheMacIsRefused) {
   EXPECT_EQ(exchange(getPurchaseTransaction, parsePurchaseTransaction), 91);
   EXPECT_STREQ(currentTransaction.ResponseCode, "63");
 }
+
+TEST_F(SwitchTest, logonReportsAMissingAnswerAndAFailedSend) {
+  startSwitch("1 drop\n");
+  mid_tcpSetWaitMs(300);
+  connect();
+  EXPECT_EQ(doLogonKeyExhange(LOGON_KEY_EXCHANGE), -240);
+  EXPECT_EQ(doLogonKeyExhange(LOGON_KEY_EXCHANGE), -230); // the logon closed the connection
+  connect();
+  EXPECT_EQ(doLogonKeyExhange(3), 0); // not a logon kind: nothing is sent
+  EXPECT_EQ(doLogonKeyExhange(LOGON_KEY_EXCHANGE), 0);
+  int requests = 0;
+  for (Line &l : ledgerLines()) requests += l["dir"] == "request";
+  EXPECT_EQ(requests, 2);
+}
