@@ -277,10 +277,13 @@ void drawPendingMarker() {
   DLL_LcdPrintTTF(0, PENDING_MARKER_Y, message(answered ? 54 : 35, text));
 }
 
+// Read straight from the platform: the idle loop asks every turn, and the
+// clock helper logs each reading.
 bool minuteChanged() {
-  int dt[DATE_TIME_FIELDS] = {};
-  getDateTime(dt);
-  const int now[5] = {dt[DT_YEAR], dt[DT_MONTH], dt[DT_DAY], dt[DT_HOUR], dt[DT_MINUTE]};
+  int raw[7] = {};
+  if (DLL_SysGetDateTime(raw) != DLL_OK) return false;
+  const int now[5] = {raw[DLL_DT_YEAR] - 2000, raw[DLL_DT_MONTH], raw[DLL_DT_DAY], raw[DLL_DT_HOUR],
+                      raw[DLL_DT_MINUTE]};
   return std::memcmp(now, lastDrawnTime, sizeof now) != 0;
 }
 } // namespace
