@@ -57,12 +57,6 @@ TEST(Field48Build, refusesWhatCannotBeEncodedOrDoesNotFit) {
   EXPECT_EQ(text[0], '\0');
 }
 
-TEST_F(TxnTerminal, phoneAndParameter49AreTakenFromTheirTags) {
-  parseExact(std::string("\x05\x34") + "1234" + "\x03\x49" + "12");
-  EXPECT_STREQ(config.merchantPhone, "1234");
-  EXPECT_EQ(config.merchantParam49, 12);
-}
-
 TEST_F(TxnTerminal, anElementLongerThanTheFieldEndsTheWalk) {
   std::strcpy(config.merchantPhone, "old");
   // The second element claims 8 value bytes where 2 remain.

@@ -72,7 +72,8 @@ std::string switchMac(const std::uint8_t key[16], const unsigned char *frame, in
 void fillCard(const char *pan, const char *track2) {
   std::strcpy(currentTransaction.PAN, pan);
   std::strcpy(currentTransaction.Track2, track2);
-  for (int i = 0; i < 8; ++i) currentTransaction.pinBlock[i] = static_cast<unsigned char>(0xA0 + i);
+  for (int i = 0; i < 8; ++i)
+    currentTransaction.pinBlock[i] = static_cast<unsigned char>(0xA0 + i);
 }
 
 void setKind(const char *mti, const char *pc) {
@@ -88,9 +89,24 @@ TEST_F(TxnTerminal, keyExchangeRequestIsFramedByteForByte) {
   unsigned char frame[TXN_FRAME_SIZE];
   int len = getLogonKeyExchangeTransaction(frame, sizeof(frame));
   ASSERT_EQ(len, 74);
-  const std::string tags = "1101" "31323334353637383930" "1202" "3134303132343036303035" "020331" "021537" "022231";
-  const std::string expected = "0048" "6000060080" "0800" "2038010000010001" "920000" "000001" "101500" "0615"
-                               "0006" "0034" + tags;
+  const std::string tags = "1101"
+                           "31323334353637383930"
+                           "1202"
+                           "3134303132343036303035"
+                           "020331"
+                           "021537"
+                           "022231";
+  const std::string expected = "0048"
+                               "6000060080"
+                               "0800"
+                               "2038010000010001"
+                               "920000"
+                               "000001"
+                               "101500"
+                               "0615"
+                               "0006"
+                               "0034" +
+                               tags;
   EXPECT_EQ(hexOf(frame, static_cast<std::size_t>(len - 8)), expected);
   std::uint8_t key[16];
   provisionalKey(key);
@@ -104,8 +120,15 @@ TEST_F(TxnTerminal, approvedKeyExchangeTakesIdentifiersAndWorkingKeys) {
   unsigned char frame[TXN_FRAME_SIZE];
   ASSERT_GT(getLogonKeyExchangeTransaction(frame, sizeof(frame)), 0);
   Keys k = knownKeys();
-  Bytes answer = answerFrame({{0, "0810"}, {3, "920000"}, {11, "000001"}, {37, "610000000001"}, {38, "000042"},
-                              {39, "00"}, {41, "20000002"}, {42, "987654321      "}, {62, field62(k)}});
+  Bytes answer = answerFrame({{0, "0810"},
+                              {3, "920000"},
+                              {11, "000001"},
+                              {37, "610000000001"},
+                              {38, "000042"},
+                              {39, "00"},
+                              {41, "20000002"},
+                              {42, "987654321      "},
+                              {62, field62(k)}});
   EXPECT_EQ(parseLogonKeyExchangeTransaction(answer.data(), answer.size()), 0);
   EXPECT_STREQ(config.TerminalNo, "20000002");
   EXPECT_STREQ(config.MerchantNo, "987654321");
@@ -126,8 +149,8 @@ TEST_F(TxnTerminal, approvedKeyExchangeTakesIdentifiersAndWorkingKeys) {
 TEST_F(TxnTerminal, keyExchangeAnswered77WritesNoKeysAndKeepsIdentifiers) {
   unsigned char frame[TXN_FRAME_SIZE];
   ASSERT_GT(getLogonKeyExchangeTransaction(frame, sizeof(frame)), 0);
-  Bytes answer = answerFrame({{0, "0810"}, {39, "77"}, {41, "99999999"}, {42, "555555555555555"},
-                              {62, field62(knownKeys())}});
+  Bytes answer =
+      answerFrame({{0, "0810"}, {39, "77"}, {41, "99999999"}, {42, "555555555555555"}, {62, field62(knownKeys())}});
   EXPECT_EQ(parseLogonKeyExchangeTransaction(answer.data(), answer.size()), 77);
   EXPECT_STREQ(currentTransaction.ResponseCode, "77");
   EXPECT_STREQ(config.TerminalNo, "10000001");
@@ -159,7 +182,8 @@ TEST_F(TxnTerminal, logonAnswersWithoutApprovalReportTheirCode) {
   EXPECT_EQ(parseLogonKeyExchangeTransaction(noCode.data(), noCode.size()), -130);
   EXPECT_EQ(parseLogonMercInfoTransaction(noCode.data(), noCode.size()), -130);
   Bytes code77 = answerFrame({{0, "0110"}, {39, "77"}});
-  EXPECT_EQ(parseLogonMercInfoTransaction(code77.data(), code77.size()), 91); // 77 means something only to the key exchange
+  EXPECT_EQ(parseLogonMercInfoTransaction(code77.data(), code77.size()),
+            91); // 77 means something only to the key exchange
 }
 
 TEST_F(TxnTerminal, merchantInformationReplacesNameAndSettings) {
@@ -206,7 +230,8 @@ TEST_F(TxnTerminal, purchaseCarriesItsFieldsAndAValidMac) {
   EXPECT_EQ(f[49], "364");
   EXPECT_EQ(f[52], "\xA0\xA1\xA2\xA3\xA4\xA5\xA6\xA7");
   EXPECT_EQ(hexOf(reinterpret_cast<const std::uint8_t *>(f[35].data()), f[35].size()),
-            "6037991234567890D2512101123456789" "0");
+            "6037991234567890D2512101123456789"
+            "0");
   EXPECT_EQ(f[48].substr(0, 12), std::string("\x11\x01") + "1234567890");
   EXPECT_EQ(f[64], switchMac(k.mac, frame, len));
   EXPECT_STREQ(currentTransaction.STAN, "000001");
@@ -248,7 +273,8 @@ TEST_F(TxnTerminal, balanceAndBillInquirySendOnlyTheirFields) {
   std::strcpy(currentTransaction.PaymentId, "15000123");
   len = getBillInqTransaction(frame, sizeof(frame));
   f = fieldsOf(frame, len);
-  for (unsigned absent : {2u, 4u, 35u, 52u}) EXPECT_EQ(f.count(absent), 0u) << absent;
+  for (unsigned absent : {2u, 4u, 35u, 52u})
+    EXPECT_EQ(f.count(absent), 0u) << absent;
   EXPECT_NE(f[48].find(std::string("\x14\x06") + "1234567890123" + "\x09\x07" + "15000123"), std::string::npos);
   EXPECT_EQ(f[11], "000002");
 }
@@ -293,7 +319,8 @@ TEST_F(TxnTerminal, reversalNamesTheOriginalInField90) {
   EXPECT_EQ(f[12], "101500");
   EXPECT_EQ(f[13], "0614");
   EXPECT_EQ(f[49], "364");
-  for (unsigned absent : {35u, 48u, 52u, 64u}) EXPECT_EQ(f.count(absent), 0u) << absent;
+  for (unsigned absent : {35u, 48u, 52u, 64u})
+    EXPECT_EQ(f.count(absent), 0u) << absent;
   EXPECT_EQ(f[128], switchMac(k.mac, frame, len));
   EXPECT_STREQ(currentTransaction.STAN, "000123");
 }
@@ -337,8 +364,12 @@ TEST_F(TxnTerminal, aBufferTooSmallForTheFrameBuildsNothing) {
 
 TEST_F(TxnTerminal, balanceAnswerGivesBothBalances) {
   std::strcpy(turnRow.stanNo, "000009");
-  Bytes answer = answerFrame({{0, "0110"}, {4, "000004750000"}, {37, "610000000003"}, {38, "000777"},
-                              {39, "00"}, {54, "0001364C0000050000000002364C000004750000"}});
+  Bytes answer = answerFrame({{0, "0110"},
+                              {4, "000004750000"},
+                              {37, "610000000003"},
+                              {38, "000777"},
+                              {39, "00"},
+                              {54, "0001364C0000050000000002364C000004750000"}});
   EXPECT_EQ(parseBalanceTransaction(answer.data(), answer.size()), 0);
   EXPECT_STREQ(currentTransaction.Price, "000004750000");
   EXPECT_STREQ(currentTransaction.BillId, "000005000000");

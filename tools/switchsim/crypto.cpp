@@ -59,7 +59,8 @@ bool retailMac(const std::uint8_t key[KEY_LEN], const std::uint8_t *data, std::s
   std::uint8_t chain[8] = {0};
   for (std::size_t off = 0; off < len; off += 8) {
     std::uint8_t block[8];
-    for (int i = 0; i < 8; ++i) block[i] = chain[i] ^ data[off + i];
+    for (int i = 0; i < 8; ++i)
+      block[i] = chain[i] ^ data[off + i];
     if (!singleDes(key, block, chain, true)) return false;
   }
   std::uint8_t tmp[8];
@@ -74,7 +75,8 @@ std::string macText(const std::uint8_t key[KEY_LEN], const std::uint8_t *msg, st
   std::string work(reinterpret_cast<const char *>(msg), len);
   std::memset(&work[len - 8], 0, 8); // the terminal MACed its zero placeholder
   if (work.size() < padded) work.resize(padded, '\0');
-  for (std::size_t i = covered; i < padded; ++i) work[i] = '\0'; // the terminal's zero padding
+  for (std::size_t i = covered; i < padded; ++i)
+    work[i] = '\0'; // the terminal's zero padding
   std::uint8_t mac[8];
   if (!retailMac(key, reinterpret_cast<const std::uint8_t *>(work.data()), padded, mac)) return "";
   return toHex(mac, 4);
@@ -83,7 +85,8 @@ std::string macText(const std::uint8_t key[KEY_LEN], const std::uint8_t *msg, st
 std::string pinFromBlock(const std::uint8_t key[KEY_LEN], const std::uint8_t block[8], const std::string &pan) {
   std::uint8_t clear[8], panBlock[8];
   if (!tdesEcb(key, block, clear, 8, false) || !panField(pan, panBlock)) return "";
-  for (int i = 0; i < 8; ++i) clear[i] ^= panBlock[i];
+  for (int i = 0; i < 8; ++i)
+    clear[i] ^= panBlock[i];
   std::string nibbles = toHex(clear, 8);
   if (nibbles[0] != '0') return "";
   int n = nibbles[1] >= 'A' ? nibbles[1] - 'A' + 10 : nibbles[1] - '0';
@@ -96,13 +99,15 @@ std::string pinFromBlock(const std::uint8_t key[KEY_LEN], const std::uint8_t blo
   return pin;
 }
 
-bool pinBlockFor(const std::uint8_t key[KEY_LEN], const std::string &pin, const std::string &pan, std::uint8_t block[8]) {
+bool pinBlockFor(const std::uint8_t key[KEY_LEN], const std::string &pin, const std::string &pan,
+                 std::uint8_t block[8]) {
   if (pin.size() < 4 || pin.size() > 12) return false;
   std::string field = "0" + std::string(1, "0123456789ABC"[pin.size()]) + pin;
   field.resize(16, 'F');
   std::uint8_t pinField[8], panBlock[8];
   if (!fromHex(field, pinField, 8) || !panField(pan, panBlock)) return false;
-  for (int i = 0; i < 8; ++i) pinField[i] ^= panBlock[i];
+  for (int i = 0; i < 8; ++i)
+    pinField[i] ^= panBlock[i];
   return tdesEcb(key, pinField, block, 8, true);
 }
 

@@ -15,8 +15,7 @@ namespace switchsim {
 constexpr std::size_t KEY_LEN = 16; // double-length TDES key
 
 // TDES-EDE ECB over len bytes (a multiple of 8). false on a library failure.
-bool tdesEcb(const std::uint8_t key[KEY_LEN], const std::uint8_t *in, std::uint8_t *out, std::size_t len,
-             bool encrypt);
+bool tdesEcb(const std::uint8_t key[KEY_LEN], const std::uint8_t *in, std::uint8_t *out, std::size_t len, bool encrypt);
 
 // Retail MAC (ISO 9797-1 algorithm 3): CBC with the left key half over every
 // block, then decipher with the right half and encipher with the left. len is
@@ -32,7 +31,8 @@ std::string macText(const std::uint8_t key[KEY_LEN], const std::uint8_t *msg, st
 // is not a well-formed format-0 block for that card number.
 std::string pinFromBlock(const std::uint8_t key[KEY_LEN], const std::uint8_t block[8], const std::string &pan);
 // Makes the block (tests and tools).
-bool pinBlockFor(const std::uint8_t key[KEY_LEN], const std::string &pin, const std::string &pan, std::uint8_t block[8]);
+bool pinBlockFor(const std::uint8_t key[KEY_LEN], const std::string &pin, const std::string &pan,
+                 std::uint8_t block[8]);
 
 // Random bytes from OpenSSL.
 bool randomBytes(std::uint8_t *out, std::size_t len);

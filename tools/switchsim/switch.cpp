@@ -93,7 +93,8 @@ bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::strin
     if (hash != std::string::npos) line.erase(hash);
     std::istringstream words(line);
     std::vector<std::string> w;
-    for (std::string s; words >> s;) w.push_back(s);
+    for (std::string s; words >> s;)
+      w.push_back(s);
     if (w.empty()) continue;
     auto fail = [&](const std::string &why) {
       *error = "line " + std::to_string(n) + ": " + why;
@@ -123,10 +124,14 @@ bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::strin
     const std::string &a = w[1];
     std::string arg = w.size() > 2 ? w[2] : "";
     if (w.size() > 3) return fail("too many words");
-    if (a == "drop") f.action = FaultAction::Drop;
-    else if (a == "close") f.action = FaultAction::Close;
-    else if (a == "garbage") f.action = FaultAction::Garbage;
-    else if (a == "truncate") f.action = FaultAction::Truncate;
+    if (a == "drop")
+      f.action = FaultAction::Drop;
+    else if (a == "close")
+      f.action = FaultAction::Close;
+    else if (a == "garbage")
+      f.action = FaultAction::Garbage;
+    else if (a == "truncate")
+      f.action = FaultAction::Truncate;
     else if (a == "delay" || a == "split") {
       f.action = a == "delay" ? FaultAction::Delay : FaultAction::Split;
       if (arg.empty() && a == "split") arg = "200";
@@ -190,7 +195,8 @@ struct JsonLine {
 bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *out) {
   std::size_t i = 0;
   auto skip = [&] {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
+    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
+      ++i;
   };
   auto readString = [&](std::string *s) {
     if (i >= line.size() || line[i] != '"') return false;
@@ -229,8 +235,10 @@ bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *
     if (i < line.size() && line[i] == '"') {
       if (!readString(&value)) return false;
     } else {
-      while (i < line.size() && line[i] != ',' && line[i] != '}') value += line[i++];
-      while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back()))) value.pop_back();
+      while (i < line.size() && line[i] != ',' && line[i] != '}')
+        value += line[i++];
+      while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+        value.pop_back();
     }
     (*out)[key] = value;
     skip();
@@ -255,7 +263,8 @@ std::string nowText(const char *format) {
 }
 
 std::string trimmed(std::string s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+    s.pop_back();
   return s;
 }
 
@@ -363,17 +372,23 @@ void dumpMessage(std::FILE *out, const char *title, const TUL_ISO8583_MSG &msg, 
     TUL_ISO8583_MSG_GetField_Bin(f, &msg, &data, &len);
     std::string v(reinterpret_cast<const char *>(data), len);
     std::string shown;
-    if (f == 2) shown = maskPan(pan);
-    else if (f == 35) shown = "(track 2, " + std::to_string(len) + " bytes, not shown)";
-    else if (f == 52) shown = "(PIN block, not shown)";
-    else if (f == 62) shown = "(working keys, " + std::to_string(len) + " bytes, not shown)";
+    if (f == 2)
+      shown = maskPan(pan);
+    else if (f == 35)
+      shown = "(track 2, " + std::to_string(len) + " bytes, not shown)";
+    else if (f == 52)
+      shown = "(PIN block, not shown)";
+    else if (f == 62)
+      shown = "(working keys, " + std::to_string(len) + " bytes, not shown)";
     else if (f == 48) {
       for (const auto &[tag, value] : parseTags(v)) {
         char head[16];
         std::snprintf(head, sizeof(head), "%s%02d=", shown.empty() ? "" : " ", tag);
         bool printable = std::all_of(value.begin(), value.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
-        shown += head + (tag == 41 ? std::string("(charge PIN, not shown)")
-                                    : printable ? value : "hex:" + toHex(reinterpret_cast<const std::uint8_t *>(value.data()), value.size()));
+        shown +=
+            head + (tag == 41   ? std::string("(charge PIN, not shown)")
+                    : printable ? value
+                                : "hex:" + toHex(reinterpret_cast<const std::uint8_t *>(value.data()), value.size()));
       }
     } else {
       bool printable = std::all_of(v.begin(), v.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F; });
@@ -413,7 +428,9 @@ bool Switch::checkCardAndPin(Request &rq, Card **card) {
   }
   if (rq.has(52)) {
     std::string block = rq.field(52);
-    std::string pin = block.size() == 8 ? pinFromBlock(rq.term->pinKey, reinterpret_cast<const std::uint8_t *>(block.data()), rq.pan) : "";
+    std::string pin = block.size() == 8
+                          ? pinFromBlock(rq.term->pinKey, reinterpret_cast<const std::uint8_t *>(block.data()), rq.pan)
+                          : "";
     bool ok = !pin.empty() && pin == (*card)->pin;
     rq.log.str("pin", ok ? "ok" : "bad");
     if (!ok) {
@@ -446,7 +463,8 @@ void Switch::answerKeyExchange(Request &rq) {
   // the terminal reads field 62 up to its first zero byte.
   std::uint8_t clear[3 * KEY_LEN], enciphered[3 * KEY_LEN];
   for (int attempt = 0;; ++attempt) {
-    if (!randomBytes(clear, sizeof(clear)) || !tdesEcb(options_.masterKey, clear, enciphered, sizeof(enciphered), true)) {
+    if (!randomBytes(clear, sizeof(clear)) ||
+        !tdesEcb(options_.masterKey, clear, enciphered, sizeof(enciphered), true)) {
       rq.rc = "96";
       return;
     }
@@ -545,7 +563,8 @@ void Switch::answerFinancial(Request &rq) {
       std::uint8_t pinDigits[16];
       randomBytes(pinDigits, sizeof(pinDigits));
       std::string chargePin;
-      for (std::uint8_t d : pinDigits) chargePin += static_cast<char>('0' + d % 10);
+      for (std::uint8_t d : pinDigits)
+        chargePin += static_cast<char>('0' + d % 10);
       std::uint8_t enc[16];
       tdesEcb(rq.term->dataKey, reinterpret_cast<const std::uint8_t *>(chargePin.data()), enc, sizeof(enc), true);
       std::string reversed(serial);
@@ -684,13 +703,20 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   if (rq.rc == "00" && fault != nullptr && fault->action == FaultAction::Code) rq.rc = fault->code;
 
   if (rq.rc == "00") {
-    if (rq.mti == "0800" && rq.pc == "920000") answerKeyExchange(rq);
-    else if (rq.mti == "0100" && rq.pc == "930000") answerMerchantInfo(rq);
-    else if (rq.mti == "0100" && (rq.pc == "310000" || rq.pc == "190000")) answerFinancial(rq);
-    else if (rq.mti == "0200" && kind != std::string("unknown")) answerFinancial(rq);
-    else if (rq.mti == "0220") answerAdvice(rq);
-    else if (rq.mti == "0420") answerReversal(rq);
-    else rq.rc = "12";
+    if (rq.mti == "0800" && rq.pc == "920000")
+      answerKeyExchange(rq);
+    else if (rq.mti == "0100" && rq.pc == "930000")
+      answerMerchantInfo(rq);
+    else if (rq.mti == "0100" && (rq.pc == "310000" || rq.pc == "190000"))
+      answerFinancial(rq);
+    else if (rq.mti == "0200" && kind != std::string("unknown"))
+      answerFinancial(rq);
+    else if (rq.mti == "0220")
+      answerAdvice(rq);
+    else if (rq.mti == "0420")
+      answerReversal(rq);
+    else
+      rq.rc = "12";
   } else if (rq.mti == "0200" && rq.has(11)) {
     // Declined before booking (MAC or a forced code): book the decline.
     rq.txnKey = rq.terminalId + "/" + rq.stan;
@@ -727,7 +753,8 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   fields[39] = rq.rc;
   const Terminal *macBy = rq.term;
   if (macBy != nullptr) fields[64] = std::string(8, '\0');
-  for (const auto &[f, v] : fields) TUL_ISO8583_MSG_SetField_Bin(f, v.data(), static_cast<std::uint32_t>(v.size()), &an.msg);
+  for (const auto &[f, v] : fields)
+    TUL_ISO8583_MSG_SetField_Bin(f, v.data(), static_cast<std::uint32_t>(v.size()), &an.msg);
   std::uint8_t packed[2048];
   std::uint32_t packedLen = 0;
   if (TUL_ISO8583_MSG_Pack(&an.handler, &an.msg, packed, sizeof(packed), &packedLen) != 0) {
@@ -746,8 +773,13 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   }
 
   std::size_t n = packedLen + 5;
-  reply.frame = {static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n & 0xFF), rq.tpdu[0], rq.tpdu[3], rq.tpdu[4],
-                 rq.tpdu[1], rq.tpdu[2]};
+  reply.frame = {static_cast<std::uint8_t>(n >> 8),
+                 static_cast<std::uint8_t>(n & 0xFF),
+                 rq.tpdu[0],
+                 rq.tpdu[3],
+                 rq.tpdu[4],
+                 rq.tpdu[1],
+                 rq.tpdu[2]};
   reply.frame.insert(reply.frame.end(), packed, packed + packedLen);
 
   rq.answerLog.fields.insert(rq.answerLog.fields.begin(),
@@ -811,10 +843,14 @@ int ledgerSummary(const std::string &path, std::FILE *out) {
   for (const std::string &key : order) {
     const Seen &s = txns[key];
     const char *state;
-    if (s.reversed) state = "reversed", ++reversed;
-    else if (s.rc == "00" && s.advised) state = "approved and advised", ++approved;
-    else if (!s.rc.empty() && s.rc != "00") state = "declined", ++declined;
-    else state = "still open", ++open;
+    if (s.reversed)
+      state = "reversed", ++reversed;
+    else if (s.rc == "00" && s.advised)
+      state = "approved and advised", ++approved;
+    else if (!s.rc.empty() && s.rc != "00")
+      state = "declined", ++declined;
+    else
+      state = "still open", ++open;
     std::fprintf(out, "%-16s %-13s %12s  %s\n", key.c_str(), s.kind.c_str(), s.amount.c_str(), state);
   }
   std::fprintf(out, "%d approved and advised, %d reversed, %d declined, %d still open\n", approved, reversed, declined,
