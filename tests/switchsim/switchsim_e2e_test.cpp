@@ -121,6 +121,7 @@ protected:
   }
 
   void connect() {
+    remoteDisconnect(); // whatever the last exchange left open
     char address[32] = "127.0.0.1";
     ASSERT_GE(remoteConnect(address, sizeof(address), port, 0), 0);
   }
@@ -229,8 +230,9 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
   card(PAN_A, TRACK_A, "1234", "0200", "000000", "150000");
   ASSERT_EQ(exchange(getPurchaseTransaction, parsePurchaseTransaction), 0);
   EXPECT_STREQ(currentTransaction.ResponseCode, "00");
-  EXPECT_EQ(std::strlen(currentTransaction.RRN), 12u);
-  EXPECT_EQ(std::strlen(currentTransaction.SwitchSTAN), 6u);
+  const std::string purchaseRrn = currentTransaction.RRN, purchaseSwitchStan = currentTransaction.SwitchSTAN;
+  EXPECT_EQ(purchaseRrn.size(), 12u);
+  EXPECT_EQ(purchaseSwitchStan.size(), 6u);
   EXPECT_EQ(exchange(getApproveTransaction, parseApproveTransaction), 0);
 
   card(PAN_B, TRACK_B, "4321", "0200", "170000", "000001500000");
@@ -275,6 +277,10 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
     }
     if (l["dir"] != "request") {
       if (l["effect"] == "credit") ++credits;
+      if (l["kind"] == "purchase" && l["mti"] == "0210") {
+        EXPECT_EQ(l["rrn"], purchaseRrn);
+        EXPECT_EQ(l["switch_stan"], purchaseSwitchStan);
+      }
       if (l["kind"] == "voucher" && l["mti"] == "0210") {
         EXPECT_EQ(l["voucher_serial"], voucherSerial);
         EXPECT_EQ(l["voucher_pin"], voucherPin); // deciphered in the PIN pad as the switch enciphered it
@@ -342,7 +348,7 @@ TEST_F(SwitchTest, aLostAnswerIsReversedAndCreditedOnce) {
 }
 
 TEST_F(SwitchTest, splitDelayedAndBrokenAnswers) {
-  startSwitch("3 split 300\n4 delay 200\n5 garbage\n6 truncate\n");
+  startSwitch("3 split 300\n4 delay 200\n5 garbage\n6 truncate\n7 close\n");
   logon(); // requests 1 and 2
   card(PAN_A, TRACK_A, "1234", "0100", "310000");
   EXPECT_EQ(exchange(getBalanceTransaction, parseBalanceTransaction), 0); // a split answer is completed
@@ -353,6 +359,12 @@ TEST_F(SwitchTest, splitDelayedAndBrokenAnswers) {
   EXPECT_NE(garbled, 0); // random bytes approve nothing
   card(PAN_A, TRACK_A, "1234", "0100", "310000");
   EXPECT_LT(exchange(getBalanceTransaction, parseBalanceTransaction), -120); // cut short and closed
+  connect();
+  card(PAN_A, TRACK_A, "1234", "0100", "310000");
+  EXPECT_LT(exchange(getBalanceTransaction, parseBalanceTransaction), -120); // closed unanswered
+  connect();
+  card(PAN_A, TRACK_A, "1234", "0100", "310000");
+  EXPECT_EQ(exchange(getBalanceTransaction, parseBalanceTransaction), 0); // and the next one is fine
 }
 
 TEST_F(SwitchTest, withoutKeyExchangeTheMacIsRefused) {
