@@ -58,6 +58,33 @@ long nextCounter(long value) {
   return next >= COUNTER_LIMIT ? 1 : next;
 }
 
+template <std::size_t N> void terminate(char (&field)[N]) { field[N - 1] = '\0'; }
+
+// Every text field of a sound file ends in NUL; a damaged file must not send a
+// reader of config past its field.
+void terminateTextFields(Config &c) {
+  terminate(c.HostIP);
+  terminate(c.TMSHost);
+  terminate(c.MerchantPass);
+  terminate(c.SupervisorPass);
+  terminate(c.NII);
+  terminate(c.APN);
+  terminate(c.APNUser);
+  terminate(c.APNPass);
+  terminate(c.WiFiSsid);
+  terminate(c.WiFiPass);
+  terminate(c.SerialNo);
+  terminate(c.TerminalNo);
+  terminate(c.MerchantNo);
+  terminate(c.MerchantName);
+  terminate(c.merchantPhone);
+  terminate(c.merchantExtra);
+  terminate(c.softwareVersion);
+  terminate(c.selectedAccount);
+  terminate(c.taxCode);
+  terminate(c.IMEI);
+}
+
 int readWhole(const char *path, void *record, std::size_t size) {
   const int fd = mid_fileOpen(path, O_RDWR | O_CREAT);
   if (fd < 0) return -1;
@@ -79,7 +106,10 @@ int readConfigFromFile(int mode) {
   // Read through a copy: a failed read must not leave config half overwritten.
   Config copy = config;
   const int n = readWhole(CONFIG_FILE, &copy, sizeof copy);
-  if (n > 0) config = copy;
+  if (n > 0) {
+    terminateTextFields(copy);
+    config = copy;
+  }
   return n;
 }
 

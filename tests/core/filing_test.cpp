@@ -113,6 +113,16 @@ TEST_F(FilingTest, ReadingAShortFileKeepsTheRestOfTheRecord) {
   EXPECT_EQ(config.HostPort, 1234);
 }
 
+TEST_F(FilingTest, ADamagedFileCannotLeaveATextFieldUnterminated) {
+  std::vector<unsigned char> junk(sizeof(Config), 'A');
+  writeBytes(CONFIG_FILE, junk.data(), junk.size());
+  EXPECT_EQ(readConfigFromFile(0), 1356);
+  EXPECT_EQ(std::strlen(config.HostIP), sizeof config.HostIP - 1);
+  EXPECT_EQ(std::strlen(config.MerchantName), sizeof config.MerchantName - 1);
+  EXPECT_EQ(std::strlen(config.IMEI), sizeof config.IMEI - 1);
+  EXPECT_EQ(config.HostPort, 0x41414141); // numbers are taken as they are
+}
+
 TEST_F(FilingTest, AFailedWriteLeavesTheOldFilesIntact) {
   firstStart();
   setStanNumber(0);
