@@ -6,8 +6,8 @@
  * screen drawing, idle loop, actions.
  *
  * Steps that belong to parts of the terminal not built yet (bearer bring-up,
- * unfinished-transaction settlement, journal housekeeping, menus, the
- * customer menu) are left out where they go, each marked by a one-line note.
+ * unfinished-transaction settlement, menus, the customer menu) are left out
+ * where they go, each marked by a one-line note.
  */
 #include "core/Business.h"
 
