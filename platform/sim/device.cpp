@@ -191,6 +191,7 @@ void finishRun(int status, const std::string& message) {
   }
   if (!message.empty()) fprintf(stderr, "%s\n", message.c_str());
   fflush(stderr);
+  if (d.endRun) d.endRun(status);
   std::exit(status);
 }
 
@@ -269,6 +270,11 @@ static bool pinWaiting() {
 }
 
 bool takePinAnswerWithin(std::string* digits, long long timeoutMs) {
+  // Lets a front end show that the PIN pad is asking.
+  struct Asking {
+    Asking() { ++dev().pinWaiters; }
+    ~Asking() { --dev().pinWaiters; }
+  } asking;
   long long deadline = nowMs() + (timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
     {

@@ -58,6 +58,11 @@ struct Device {
 
   std::function<void()> powerDownHandler;
   std::function<void(int, const std::string&)> exitHandler;
+
+  // Set while a front end owns the process's end (the window): ends the run
+  // with the status, outputs flushed, and never returns.
+  void (*endRun)(int status) = nullptr;
+  std::atomic<int> pinWaiters{0};  // PIN pad requests waiting for the cardholder's answer
 };
 
 // The one device; guarded by mutex() for what other threads may touch (queues, clock).
@@ -102,6 +107,10 @@ void setKeepRunning(bool keep);
 void lcdReset();
 std::string lcdListing();
 bool lcdWritePng(const std::string& path);
+// Copies the 320 x 240 RGB framebuffer into rgb (size bytes, at least
+// 320 * 240 * 3) unless it is unchanged since generation `known`; returns the
+// current generation.
+unsigned long long lcdSnapshot(unsigned char* rgb, size_t size, unsigned long long known);
 
 /* ---- images and artwork ---------------------------------------------------------------------- */
 
@@ -114,6 +123,20 @@ bool bmpDecode(const unsigned char* data, size_t size, Image* out, std::string* 
 bool pngWriteRgb(const std::string& path, const unsigned char* rgb, int width, int height);
 bool bmpWriteRgb(const std::string& path, const unsigned char* rgb, int width, int height);
 void installArtwork(const std::string& dir);   // the default pictures, when missing
+
+/* ---- the printer's paper --------------------------------------------------------------------- */
+
+constexpr int kPaperWidth = 384;  // dots across the paper
+
+// What has come out of the printer so far, as one RGB strip kPaperWidth wide.
+struct PaperStrip {
+  int height = 0;
+  std::vector<unsigned char> rgb;  // height rows of kPaperWidth * 3 bytes
+  unsigned long long generation = 0;
+};
+// Fills *out unless unchanged since generation `known`; false while the printer
+// is not modelled (front ends show that instead of paper).
+bool printerPaper(PaperStrip* out, unsigned long long known);
 
 /* ---- leaving the run ---------------------------------------------------------------------------- */
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "device.h"
@@ -41,6 +42,7 @@ struct Lcd {
   unsigned bgRgb = kWhite;
   std::string fontName;
   int cursorX = 0, cursorY = 0;
+  unsigned long long generation = 1;  // bumped on every change of the pixels, for front ends
 };
 
 static Lcd& lcd() {
@@ -49,6 +51,7 @@ static Lcd& lcd() {
 }
 
 static void fillRect(int x0, int y0, int x1, int y1, unsigned rgb) {
+  ++lcd().generation;
   if (x0 < 0) x0 = 0;
   if (y0 < 0) y0 = 0;
   if (x1 > kW) x1 = kW;
@@ -63,6 +66,7 @@ static void fillRect(int x0, int y0, int x1, int y1, unsigned rgb) {
 }
 
 void lcdReset() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   Lcd& l = lcd();
   fillRect(0, 0, kW, kH, kWhite);
   l.items.clear();
@@ -101,6 +105,7 @@ static void forgetCovered(int x0, int y0, int x1, int y1, bool wholeWidth) {
 }
 
 std::string lcdListing() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   std::string out;
   char head[80];
   long long now = nowMs();
@@ -148,7 +153,17 @@ std::string lcdListing() {
   return out;
 }
 
-bool lcdWritePng(const std::string& path) { return pngWriteRgb(path, lcd().fb, kW, kH); }
+bool lcdWritePng(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return pngWriteRgb(path, lcd().fb, kW, kH);
+}
+
+unsigned long long lcdSnapshot(unsigned char* rgb, size_t size, unsigned long long known) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  const Lcd& l = lcd();
+  if (l.generation != known && rgb && size >= sizeof l.fb) memcpy(rgb, l.fb, sizeof l.fb);
+  return l.generation;
+}
 
 }  // namespace sim::detail
 
@@ -157,12 +172,14 @@ bool lcdWritePng(const std::string& path) { return pngWriteRgb(path, lcd().fb, k
 using namespace sim::detail;
 
 extern "C" int DLL_LcdCls(void) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   fillRect(0, 0, kW, kH, kWhite);
   lcd().items.clear();
   return DLL_OK;
 }
 
 extern "C" int DLL_LcdClrLine(int fromRow, int toRow) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   if (fromRow < 0) fromRow = 0;
   if (toRow > kH - 1) toRow = kH - 1;
   if (toRow < fromRow) return DLL_OK;  // nothing to clear
@@ -172,6 +189,7 @@ extern "C" int DLL_LcdClrLine(int fromRow, int toRow) {
 }
 
 extern "C" int DLL_LcdGotoxy(int x, int y) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   lcd().cursorX = x;
   lcd().cursorY = y;
   return DLL_OK;
@@ -179,6 +197,7 @@ extern "C" int DLL_LcdGotoxy(int x, int y) {
 
 extern "C" int DLL_LcdSetFont(const char* fontFile) {
   if (!fontFile) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   // Every name maps to the one cached font; report whether it can be read.
   lcd().fontName = fontFile;
   std::ifstream f(fontPath(), std::ios::binary);
@@ -189,6 +208,7 @@ extern "C" int DLL_LcdSetTTFConfig(int align, int size, unsigned int textColor56
   if (align < DLL_LCD_ALIGN_LEFT || align > DLL_LCD_ALIGN_CENTER || size < 1 || size > 3 ||
       textColor565 > 0xFFFF)
     return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   lcd().align = align;
   lcd().size = size;
   lcd().color565 = textColor565;
@@ -196,6 +216,7 @@ extern "C" int DLL_LcdSetTTFConfig(int align, int size, unsigned int textColor56
 }
 
 extern "C" int DLL_LcdSetTTFBGColor(int on, unsigned int rgb) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   lcd().bgOn = on != 0;
   lcd().bgRgb = rgb & 0xFFFFFF;
   return DLL_OK;
@@ -203,6 +224,7 @@ extern "C" int DLL_LcdSetTTFBGColor(int on, unsigned int rgb) {
 
 extern "C" int DLL_LcdPrintTTF(int x, int y, const char* utf8) {
   if (!utf8) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   Lcd& l = lcd();
   std::string text(utf8);
   int width = 0;
@@ -227,16 +249,19 @@ extern "C" int DLL_LcdPrintTTF(int x, int y, const char* utf8) {
   }
   l.items.push_back(it);
   if (!fontOk) return DLL_ERR_NOT_READY;  // the text is known, but nothing could be drawn
+  ++l.generation;
   textDraw(Canvas{l.fb, kW, kH}, text, l.size, penX, y, rgb565To888(l.color565));
   return DLL_OK;
 }
 
 extern "C" int DLL_LcdDrawLogo(int x, int y, const char* fileName) {
   if (!fileName) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   Image img;
   std::string error;
   if (!imageLoad(fileName, &img, &error)) return DLL_ERR_PARAM;
   Lcd& l = lcd();
+  ++l.generation;
   for (int r = 0; r < img.height; ++r) {
     int py = y + r;
     if (py < 0 || py >= kH) continue;
@@ -266,6 +291,7 @@ extern "C" int DLL_LcdDrawLogo(int x, int y, const char* fileName) {
 namespace sim {
 
 std::vector<ScreenText> screenTexts() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   std::vector<ScreenText> out;
   for (const Item& it : lcd().items)
     if (it.isText) out.push_back(it.text);
@@ -273,6 +299,7 @@ std::vector<ScreenText> screenTexts() {
 }
 
 std::vector<ScreenImage> screenImages() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   std::vector<ScreenImage> out;
   for (const Item& it : lcd().items)
     if (!it.isText) out.push_back(it.image);
@@ -280,6 +307,7 @@ std::vector<ScreenImage> screenImages() {
 }
 
 bool screenContains(const std::string& utf8Fragment) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   for (const Item& it : lcd().items)
     if (it.isText && it.text.utf8.find(utf8Fragment) != std::string::npos) return true;
   return false;
@@ -290,6 +318,7 @@ std::string screenListing() { return lcdListing(); }
 bool writeShot(const std::string& dir, const std::string& name) {
   if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..") return false;
   std::string base = (dir.empty() ? std::string(".") : dir) + "/" + name;
+  std::lock_guard<std::recursive_mutex> lock(mutex());  // picture and listing of the same moment
   if (!lcdWritePng(base + ".png")) return false;
   std::ofstream f(base + ".txt", std::ios::trunc | std::ios::binary);
   if (!f) return false;
@@ -302,6 +331,7 @@ const unsigned char* framebuffer() { return lcd().fb; }
 
 unsigned pixelAt(int x, int y) {
   if (x < 0 || y < 0 || x >= kW || y >= kH) return 0;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
   const unsigned char* p = lcd().fb + (static_cast<size_t>(y) * kW + x) * 3;
   return static_cast<unsigned>(p[0]) << 16 | static_cast<unsigned>(p[1]) << 8 | p[2];
 }

@@ -1,9 +1,15 @@
 /*
  * printer.cpp - the thermal printer, not modelled yet: every operation answers
  * DLL_ERR_NOT_READY, so the application sees a printer that is not there
- * rather than a print that never happened.
+ * rather than a print that never happened. printerPaper is where a front end
+ * will read the printed strip once the printer is modelled.
  */
+#include "device.h"
 #include "libapi.h"
+
+namespace sim::detail {
+bool printerPaper(PaperStrip*, unsigned long long) { return false; }
+}  // namespace sim::detail
 
 extern "C" {
 int DLL_PrnSetGray(int) { return DLL_ERR_NOT_READY; }

@@ -18,6 +18,9 @@
 #include "device.h"
 #include "libapi.h"
 #include "platform_clock.h"
+#ifdef SIM_HAS_WINDOW
+#include "window.h"
+#endif
 
 namespace sim::detail {
 
@@ -36,13 +39,25 @@ static const char* kHelp =
     "  --sim-tms-task N         the update service's answer 0..3 (default 0)\n"
     "  --sim-font FILE          TrueType font for every font name (also env SIM_FONT)\n"
     "  --sim-keep-running       don't end the run when the script ends\n"
+    "  --sim-no-window          real time from a script or standard input, even with a display\n"
+    "  --sim-window-shot FILE MS       window test hook: a picture of the window MS ms after it opens\n"
+    "  --sim-window-click KEY MS       window test hook: click keypad button KEY (0-9 ENTER CANCEL\n"
+    "                                  CLEAR UP DOWN MENU F7)\n"
+    "  --sim-window-type KEY MS        window test hook: type KEY's host keyboard key\n"
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
     "  key K (code or ENTER CANCEL CLEAR UP DOWN MENU), type DIGITS, swipe TRACK2 [TRACK1],\n"
     "  pin DIGITS|cancel, wait MS, shot NAME, expect TEXT, power LEVEL CHARGER, quit\n";
 
+struct WindowHook {
+  std::string what;  // shot: the file; click, type: the key name
+  long long afterMs;
+  char kind;         // 's' shot, 'c' click, 't' type
+};
+
 struct Options {
-  bool headless = false, keepRunning = false, help = false;
+  bool headless = false, keepRunning = false, help = false, noWindow = false;
+  std::vector<WindowHook> windowHooks;
   std::string script, out = "sim-out", data = "terminal-data", time, serial = "SIM00012345", font;
   int battery = 100, charger = 0, tmsTask = 0;
 };
@@ -90,12 +105,23 @@ static Options parseOptions(int argc, char** argv) {
       if (i + 1 >= argc || !argv[i + 1]) usageError(name + " wants a value");
       return argv[++i];
     };
+    // Two values, for the window's test hooks: WHAT MS.
+    auto hook = [&](char kind) {
+      if (hasValue || i + 2 >= argc || !argv[i + 1] || !argv[i + 2]) usageError(name + " wants two values");
+      std::string what = argv[++i];
+      int ms = intOption(name, argv[++i], 0, 3600 * 1000);
+      o.windowHooks.push_back(WindowHook{what, ms, kind});
+    };
     auto flag = [&]() {
       if (hasValue) usageError(name + " takes no value");
     };
     if (name == "--sim-headless") flag(), o.headless = true;
     else if (name == "--sim-keep-running") flag(), o.keepRunning = true;
     else if (name == "--sim-help") flag(), o.help = true;
+    else if (name == "--sim-no-window") flag(), o.noWindow = true;
+    else if (name == "--sim-window-shot") hook('s');
+    else if (name == "--sim-window-click") hook('c');
+    else if (name == "--sim-window-type") hook('t');
     else if (name == "--sim-script") o.script = take();
     else if (name == "--sim-out") o.out = take();
     else if (name == "--sim-data") o.data = take();
@@ -129,6 +155,37 @@ static std::string absolute(const std::string& path) {
   std::error_code ec;
   std::filesystem::path p = std::filesystem::absolute(path, ec);
   return ec ? path : p.lexically_normal().string();
+}
+
+// Opens the window unless told not to; false means a real-time run without
+// one (the reason is on stderr). The window's test hooks need the window.
+static bool startWindow(const Options& o, const std::string& programName) {
+#ifdef SIM_HAS_WINDOW
+  WindowPlan plan;
+  for (const WindowHook& h : o.windowHooks) {
+    if (h.kind == 's') {
+      plan.shots.push_back(WindowPlan::Shot{h.what, h.afterMs});
+      continue;
+    }
+    int code = windowKeyCode(h.what);
+    if (code < 0) usageError("unknown keypad button \"" + h.what + "\" (0-9 ENTER CANCEL CLEAR UP DOWN MENU F7)");
+    plan.presses.push_back(WindowPlan::Press{code, h.kind == 't', h.afterMs});
+  }
+  if (o.noWindow) {
+    if (!plan.empty()) usageError("--sim-window-... test hooks need the window, not --sim-no-window");
+    return false;
+  }
+  std::string why;
+  if (windowStart(programName, plan, &why)) return true;
+  if (!plan.empty()) usageError("the window test hooks need a window, but " + why);
+  fprintf(stderr, "sim: no window: %s\n", why.c_str());
+  return false;
+#else
+  (void)programName;
+  if (!o.windowHooks.empty()) usageError("this build has no window front end (BUILD_SIM_WINDOW is off)");
+  if (!o.noWindow) fprintf(stderr, "sim: this build has no window front end\n");
+  return false;
+#endif
 }
 
 }  // namespace sim::detail
@@ -168,6 +225,9 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   // Paths given on the command line are the caller's, relative to where it started us.
   d.outDir = absolute(o.out);
   std::string scriptPath = o.script.empty() ? "" : absolute(o.script);
+  for (WindowHook& h : o.windowHooks)
+    if (h.kind == 's') h.what = absolute(h.what);
+  if (o.headless && !o.windowHooks.empty()) usageError("--sim-window-... test hooks need the window, not --sim-headless");
   std::error_code ec;
   std::filesystem::create_directories(d.outDir, ec);
   if (ec) usageError("cannot create the out folder " + d.outDir + ": " + ec.message());
@@ -176,6 +236,7 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   if (chdir(o.data.c_str()) != 0) usageError("cannot enter the data folder " + o.data + ": " + strerror(errno));
   installArtwork(".");
 
+  const char* mode = o.headless ? "headless" : "real-time";
   if (o.headless) {
     std::string text, error;
     if (!scriptPath.empty()) {
@@ -194,24 +255,35 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
       exit(2);
     }
   } else {
-    fprintf(stderr,
-            "sim: the window front end is not built yet; running in real time with script commands from %s\n",
-            scriptPath.empty() ? "standard input" : scriptPath.c_str());
+    std::string text;
     if (!scriptPath.empty()) {
       std::ifstream f(scriptPath, std::ios::binary);
       std::stringstream ss;
       if (!f) usageError("cannot read the script " + scriptPath);
       ss << f.rdbuf();
+      text = ss.str();
+    }
+    bool window = startWindow(o, argc > 0 && argv && argv[0] ? argv[0] : "");
+    if (window) {
+      // The window decides when the run ends (or a script's quit does).
+      setKeepRunning(true);
+    } else if (!o.noWindow) {
+      fprintf(stderr, "sim: running in real time with script commands from %s\n",
+              scriptPath.empty() ? "standard input" : scriptPath.c_str());
+    }
+    if (!scriptPath.empty()) {
       std::string error;
-      if (!scriptLoad(ss.str(), &error)) {
+      if (!scriptLoad(text, &error)) {
         fprintf(stderr, "%s\n", error.c_str());
+        if (d.endRun) d.endRun(2);
         exit(2);
       }
-    } else {
+    } else if (!window) {
       scriptStartStdinReader();
     }
+    if (window) mode = "window";
   }
-  noteEvent(std::string("start ") + (o.headless ? "headless" : "real-time") + " serial=" + d.serial);
+  noteEvent(std::string("start ") + mode + " serial=" + d.serial);
   return DLL_OK;
 }
 
@@ -294,6 +366,7 @@ extern "C" int DLL_SysPowerDown(void) {
     return DLL_OK;
   }
   fflush(stderr);
+  if (d.endRun) d.endRun(0);  // the window closes first
   exit(0);
 }
 

@@ -1,0 +1,284 @@
+/*
+ * window.cpp - the window front end's life: the thread wxWidgets runs on, how
+ * the run ends, the test hooks (presses and shots), and starting it all.
+ *
+ * Threads. The application called DLL_ApiInit from its main thread and its
+ * main loop never returns, so it keeps that thread; wxWidgets gets a thread of
+ * its own, started here, which runs the whole of wx's life (start, event loop,
+ * clean-up). wx takes the thread that starts it as its "main" thread, and GTK
+ * only asks that every GTK call come from one thread, so this holds as long as
+ * no other thread touches a widget: the application reaches the window only
+ * through the device record (under the device mutex) and through wx's
+ * thread-safe event queue (CallAfter). The other way round -- moving the
+ * application to a new thread and giving wx the main thread -- would need
+ * DLL_ApiInit to never return on the main thread, which no caller expects.
+ *
+ * Ending. Closing the window ends the process with status 0. The application
+ * ending the run (power-off, a script's end) closes the window first. Either
+ * way the process leaves with _exit after flushing stdio: the application's
+ * thread may be anywhere in its loop, and running static destructors under it
+ * (or under wx) would not be safe.
+ *
+ * Sections: state, ending the run, test hooks, the app, starting.
+ */
+#include "window.h"
+
+#include <unistd.h>
+
+#include <wx/uiaction.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "device.h"
+#include "libapi.h"
+#include "window_frame.h"
+
+namespace sim::detail {
+
+/* ---- state ------------------------------------------------------------------------------ */
+
+namespace {
+
+constexpr int kEndWaitMs = 5000;      // how long an ending run waits for the window to close
+constexpr int kShotSettleMs = 300;    // between holding the LCD for a shot and reading the screen
+
+enum class Phase { Starting, Running, Ended };
+
+struct Gui {
+  std::mutex lock;                    // guards phase against wx's clean-up
+  Phase phase = Phase::Starting;
+  std::atomic<bool> ending{false};    // another thread is ending the process
+  std::atomic<bool> left{false};      // the window thread is done with wx
+  std::thread::id thread;
+  std::string programName;
+  WindowPlan plan;
+};
+
+Gui& gui() {
+  static Gui* g = new Gui();  // never destroyed: the window thread may outlive main's statics
+  return *g;
+}
+
+bool onGuiThread() { return std::this_thread::get_id() == gui().thread; }
+
+// Asks the window thread to close the window; false when it is not running.
+bool requestClose() {
+  Gui& g = gui();
+  std::lock_guard<std::mutex> lock(g.lock);
+  if (g.phase != Phase::Running || !wxTheApp) return false;
+  wxTheApp->CallAfter([] {
+    for (wxWindow* w : wxTopLevelWindows) w->Destroy();
+    if (wxTheApp) wxTheApp->ExitMainLoop();
+  });
+  return true;
+}
+
+void waitForGuiToLeave() {
+  for (int waited = 0; waited < kEndWaitMs && !gui().left.load(); waited += 10) usleep(10000);
+}
+
+// exit() called by the application itself: let the window close before the
+// statics go.
+void closeAtExit() {
+  Gui& g = gui();
+  if (onGuiThread() || g.ending.exchange(true)) return;
+  if (requestClose()) waitForGuiToLeave();
+}
+
+}  // namespace
+
+/* ---- ending the run ---------------------------------------------------------------------- */
+
+void windowEndRun(int status) {
+  Gui& g = gui();
+  if (!onGuiThread() && !g.ending.exchange(true) && requestClose()) waitForGuiToLeave();
+  fflush(nullptr);
+  _exit(status);
+}
+
+/* ---- test hooks ---------------------------------------------------------------------------- */
+
+namespace {
+
+// Clicks a keypad button with the pointer, or types its host key, as a person would.
+void doPress(SimFrame* frame, const WindowPlan::Press& p) {
+  wxUIActionSimulator ui;
+  if (!p.keyboard) {
+    wxButton* b = frame->keypadButton(p.code);
+    if (!b) return;
+    wxRect r = b->GetScreenRect();
+    ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
+    ui.MouseClick();
+    return;
+  }
+  // With no window manager the keyboard follows the pointer: put it on the LCD.
+  wxRect r = frame->lcd()->GetScreenRect();
+  ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
+  wxYield();
+  ui.Char(windowHostKeyFor(p.code));
+}
+
+std::string shotBase(const std::string& path) {
+  const std::string ext = ".png";
+  if (path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)
+    return path.substr(0, path.size() - ext.size());
+  return path;
+}
+
+// Reads the window's client area back from the screen, with the LCD frame it
+// shows and where that frame sits in the picture.
+void takeShot(SimFrame* frame, const std::string& path) {
+  std::string base = shotBase(path);
+  wxPoint origin = frame->ClientToScreen(wxPoint(0, 0));
+  wxSize size = frame->GetClientSize();
+  wxScreenDC screen;
+  wxBitmap bmp(size.x, size.y, 24);
+  bool ok;
+  {
+    wxMemoryDC mem(bmp);
+    ok = mem.Blit(0, 0, size.x, size.y, &screen, origin.x, origin.y);
+    mem.SelectObject(wxNullBitmap);
+  }
+  wxImage img = bmp.ConvertToImage();
+  LcdPanel* lcd = frame->lcd();
+  wxPoint at = lcd->GetScreenPosition() + lcd->imageOrigin() - origin;
+  ok = ok && img.IsOk() && pngWriteRgb(base + ".png", img.GetData(), img.GetWidth(), img.GetHeight()) &&
+       pngWriteRgb(base + "-lcd.png", lcd->shownRgb().data(), DLL_LCD_WIDTH, DLL_LCD_HEIGHT);
+  if (ok) {
+    FILE* f = fopen((base + ".txt").c_str(), "wb");
+    ok = f != nullptr;
+    if (f) {
+      fprintf(f, "window %d %d\nlcd %d %d %d %d\n", size.x, size.y, at.x, at.y, DLL_LCD_WIDTH * kLcdScale,
+              DLL_LCD_HEIGHT * kLcdScale);
+      fputs(lcd->shownListing().c_str(), f);
+      ok = fclose(f) == 0;
+    }
+  }
+  if (!ok) fprintf(stderr, "sim: the window shot %s could not be written\n", path.c_str());
+}
+
+// Runs one hook after `ms`; the timer goes once it has fired.
+void after(long long ms, std::function<void()> what) {
+  wxTimer* t = new wxTimer();
+  t->Bind(wxEVT_TIMER, [t, what](wxTimerEvent&) {
+    what();
+    wxTheApp->CallAfter([t] { delete t; });
+  });
+  t->StartOnce(static_cast<int>(ms < 1 ? 1 : ms));
+}
+
+void scheduleHooks(SimFrame* frame, const WindowPlan& plan) {
+  for (const WindowPlan::Press& p : plan.presses)
+    after(p.afterMs, [frame, p] { doPress(frame, p); });
+  for (const WindowPlan::Shot& s : plan.shots)
+    after(s.afterMs, [frame, s] {
+      // Hold one LCD frame on show while the screen settles, so the picture
+      // and the frame saved with it are the same moment.
+      frame->lcd()->hold(false);
+      frame->lcd()->refreshFromDevice(true);
+      frame->lcd()->hold(true);
+      frame->lcd()->Update();
+      after(kShotSettleMs, [frame, s] {
+        takeShot(frame, s.path);
+        frame->lcd()->hold(false);
+      });
+    });
+}
+
+/* ---- the app -------------------------------------------------------------------------------- */
+
+class SimApp : public wxApp {
+ public:
+  bool OnInit() override {
+    SetAppName("terminal-simulator");
+    frame_ = new SimFrame();
+    frame_->Show();
+    // The hooks count from the first quiet moment after the window came up.
+    Bind(wxEVT_IDLE, &SimApp::onFirstIdle, this);
+    return true;
+  }
+
+  int OnExit() override {
+    std::lock_guard<std::mutex> lock(gui().lock);
+    gui().phase = Phase::Ended;
+    return wxApp::OnExit();
+  }
+
+ private:
+  void onFirstIdle(wxIdleEvent& e) {
+    Unbind(wxEVT_IDLE, &SimApp::onFirstIdle, this);
+    e.Skip();
+    scheduleHooks(frame_, gui().plan);
+  }
+  SimFrame* frame_ = nullptr;
+};
+
+// The window thread: all of wx's life.
+void guiMain(std::promise<bool>* ready) {
+  Gui& g = gui();
+  g.thread = std::this_thread::get_id();
+  // GTK takes its own options out of argv: give it only the program name.
+  static std::string name = g.programName;
+  static char* argv[] = {name.data(), nullptr};
+  static int argc = 1;
+  wxApp::SetInstance(new SimApp());
+  if (!wxEntryStart(argc, argv)) {  // no display; wx has printed why
+    ready->set_value(false);
+    return;
+  }
+  if (!wxTheApp->CallOnInit()) {
+    wxEntryCleanup();
+    ready->set_value(false);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(g.lock);
+    g.phase = Phase::Running;
+  }
+  ready->set_value(true);
+  wxTheApp->OnRun();
+  wxTheApp->OnExit();
+  wxEntryCleanup();
+  g.left = true;
+  if (g.ending.exchange(true)) return;  // the thread ending the run takes it from here
+  // The person closed the window.
+  noteEvent("window closed");
+  flushOutputs();
+  fflush(nullptr);
+  _exit(0);
+}
+
+}  // namespace
+
+/* ---- starting -------------------------------------------------------------------------------- */
+
+bool windowStart(const std::string& programName, const WindowPlan& plan, std::string* why) {
+  const char* display = getenv("DISPLAY");
+  if (!display || !*display) {
+    if (why) *why = "DISPLAY is not set";
+    return false;
+  }
+  Gui& g = gui();
+  g.programName = programName.empty() ? "terminal-simulator" : programName;
+  g.plan = plan;
+  auto ready = std::make_shared<std::promise<bool>>();
+  std::future<bool> up = ready->get_future();
+  std::thread([ready] { guiMain(ready.get()); }).detach();
+  if (!up.get()) {
+    if (why) *why = std::string("the display ") + display + " cannot be opened";
+    return false;
+  }
+  dev().endRun = &windowEndRun;
+  atexit(closeAtExit);
+  return true;
+}
+
+}  // namespace sim::detail

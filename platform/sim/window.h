@@ -1,0 +1,53 @@
+/*
+ * window.h - the simulator's window front end as the rest of the simulator
+ * sees it (internal; no wxWidgets types here, so system.cpp builds without wx).
+ *
+ * The window shows the same device the headless front end drives: the LCD
+ * scaled up, a keypad, test cards to swipe, the PIN pad's answer, battery and
+ * charger, and the paper strip. It runs wxWidgets on a thread of its own; the
+ * application keeps the thread that called DLL_ApiInit.
+ */
+#ifndef SIM_WINDOW_H
+#define SIM_WINDOW_H
+
+#include <string>
+#include <vector>
+
+namespace sim::detail {
+
+// Things a test asks the window to do by itself, each at a time in ms after
+// the window first came up.
+struct WindowPlan {
+  struct Shot {
+    std::string path;   // absolute; NAME.png gets the window, NAME-lcd.png and NAME.txt beside it
+    long long afterMs;
+  };
+  struct Press {
+    int code;           // terminal key code
+    bool keyboard;      // true: the host keyboard key for it; false: a mouse click on the keypad button
+    long long afterMs;
+  };
+  std::vector<Shot> shots;
+  std::vector<Press> presses;
+  bool empty() const { return shots.empty() && presses.empty(); }
+};
+
+// Opens the window (on a thread of its own) and waits until it is up. false,
+// with *why, when there is no display to open; nothing is left running then.
+bool windowStart(const std::string& programName, const WindowPlan& plan, std::string* why);
+
+// Closes the window and ends the process with status (stdio flushed). Never returns.
+[[noreturn]] void windowEndRun(int status);
+
+/* ---- keys ------------------------------------------------------------------------------ */
+
+// Keypad button names (0..9, ENTER, CANCEL, CLEAR, UP, DOWN, MENU, F7) -> key code; -1 if none.
+int windowKeyCode(const std::string& name);
+// A host keyboard key (a wxWidgets key code) -> terminal key code; -1 when it is not one.
+int windowKeyForHost(int hostKey);
+// The host key that types terminal key `code` (the first of its keys); -1 if none.
+int windowHostKeyFor(int code);
+
+}  // namespace sim::detail
+
+#endif  // SIM_WINDOW_H
