@@ -44,6 +44,7 @@ static const char* kHelp =
     "  --sim-window-click KEY MS       window test hook: click keypad button KEY (0-9 ENTER CANCEL\n"
     "                                  CLEAR UP DOWN MENU F7)\n"
     "  --sim-window-type KEY MS        window test hook: type KEY's host keyboard key\n"
+    "  --sim-window-close MS           window test hook: close the window\n"
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
     "  key K (code or ENTER CANCEL CLEAR UP DOWN MENU), type DIGITS, swipe TRACK2 [TRACK1],\n"
@@ -52,7 +53,7 @@ static const char* kHelp =
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
   long long afterMs;
-  char kind;         // 's' shot, 'c' click, 't' type
+  char kind;         // 's' shot, 'c' click, 't' type, 'x' close
 };
 
 struct Options {
@@ -122,6 +123,8 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-window-shot") hook('s');
     else if (name == "--sim-window-click") hook('c');
     else if (name == "--sim-window-type") hook('t');
+    else if (name == "--sim-window-close")
+      o.windowHooks.push_back(WindowHook{"", intOption(name, take(), 0, 3600 * 1000), 'x'});
     else if (name == "--sim-script") o.script = take();
     else if (name == "--sim-out") o.out = take();
     else if (name == "--sim-data") o.data = take();
@@ -165,6 +168,10 @@ static bool startWindow(const Options& o, const std::string& programName) {
   for (const WindowHook& h : o.windowHooks) {
     if (h.kind == 's') {
       plan.shots.push_back(WindowPlan::Shot{h.what, h.afterMs});
+      continue;
+    }
+    if (h.kind == 'x') {
+      plan.closeAfterMs = h.afterMs;
       continue;
     }
     int code = windowKeyCode(h.what);

@@ -191,6 +191,7 @@ void scheduleHooks(SimFrame* frame, const WindowPlan& plan) {
         frame->lcd()->hold(false);
       });
     });
+  if (plan.closeAfterMs >= 0) after(plan.closeAfterMs, [frame] { frame->Close(); });
 }
 
 /* ---- the app -------------------------------------------------------------------------------- */

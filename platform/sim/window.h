@@ -29,7 +29,8 @@ struct WindowPlan {
   };
   std::vector<Shot> shots;
   std::vector<Press> presses;
-  bool empty() const { return shots.empty() && presses.empty(); }
+  long long closeAfterMs = -1;  // close the window as its close box would; -1: never
+  bool empty() const { return shots.empty() && presses.empty() && closeAfterMs < 0; }
 };
 
 // Opens the window (on a thread of its own) and waits until it is up. false,

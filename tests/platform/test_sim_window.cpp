@@ -1,0 +1,260 @@
+/*
+ * The window front end: the demo terminal under a virtual X server (xvfb-run),
+ * driven through the window's own keypad and keyboard, read back from the
+ * screen; the key tables; and the fall-back when there is no display.
+ */
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <wx/defs.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "device.h"
+#include "libapi.h"
+#include "sim_test_util.h"
+#include "window.h"
+
+namespace {
+
+constexpr int kRunTimeoutS = 90;  // generous: sanitizers and a shared machine slow GTK's start
+
+struct Outcome {
+  int status;  // exit status; -1 killed or timed out
+  std::string err;
+};
+
+std::string readFile(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+bool onPath(const std::string& program) {
+  const char* path = getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  std::string dir;
+  while (std::getline(dirs, dir, ':'))
+    if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+  return false;
+}
+
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("simwin-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Runs the demo terminal in dir_: under xvfb-run when `xvfb`, else as it is
+  // (with DISPLAY removed). stdinText feeds standard input.
+  Outcome run(bool xvfb, std::vector<std::string> simArgs, const std::string& stdinText = "") {
+    std::ofstream(dir_ / "stdin.txt") << stdinText;
+    std::vector<std::string> args;
+    if (xvfb) args = {"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"};
+    args.push_back(SIM_DEMO_PATH);
+    for (const char* a : {"--sim-out", "out", "--sim-data", "data", "--sim-time", "20261207100000"})
+      args.push_back(a);
+    args.insert(args.end(), simArgs.begin(), simArgs.end());
+    std::string errPath = (dir_ / "stderr.txt").string(), inPath = (dir_ / "stdin.txt").string();
+    pid_t pid = fork();
+    if (pid == 0) {
+      setpgid(0, 0);  // xvfb-run and its server go with it on a timeout
+      if (chdir(dir_.c_str()) != 0) _exit(120);
+      if (!freopen(errPath.c_str(), "w", stderr)) _exit(121);
+      if (!freopen(inPath.c_str(), "r", stdin)) _exit(122);
+      setenv("NO_AT_BRIDGE", "1", 1);  // no accessibility bus under Xvfb
+      if (!xvfb) unsetenv("DISPLAY");
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execvp(argv[0], argv.data());
+      _exit(123);
+    }
+    int status = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kRunTimeoutS);
+    for (;;) {
+      pid_t r = waitpid(pid, &status, WNOHANG);
+      if (r == pid) break;
+      if (std::chrono::steady_clock::now() > deadline) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return Outcome{-1, readFile(errPath) + "\n(timed out)"};
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errPath)};
+  }
+
+  std::filesystem::path dir_;
+};
+
+#define NEED_XVFB()                                                         \
+  do {                                                                      \
+    if (!onPath("xvfb-run")) GTEST_SKIP() << "xvfb-run is not installed";   \
+  } while (0)
+
+// A window shot: the picture, the LCD frame it showed, and where that sits.
+struct Shot {
+  sim::detail::Image window, lcd;
+  int winW = 0, winH = 0, lcdX = 0, lcdY = 0, lcdW = 0, lcdH = 0;
+  std::string listing;
+};
+
+::testing::AssertionResult loadShot(const std::filesystem::path& base, Shot* s) {
+  std::string error;
+  if (!sim::detail::imageLoad(base.string() + ".png", &s->window, &error))
+    return ::testing::AssertionFailure() << "window picture: " << error;
+  if (!sim::detail::imageLoad(base.string() + "-lcd.png", &s->lcd, &error))
+    return ::testing::AssertionFailure() << "LCD frame: " << error;
+  std::istringstream in(readFile(base.string() + ".txt"));
+  std::string word;
+  if (!(in >> word >> s->winW >> s->winH) || word != "window" ||
+      !(in >> word >> s->lcdX >> s->lcdY >> s->lcdW >> s->lcdH) || word != "lcd")
+    return ::testing::AssertionFailure() << "the shot's .txt does not start with the window and lcd lines";
+  std::getline(in, word);
+  s->listing.assign(std::istreambuf_iterator<char>(in), {});
+  return ::testing::AssertionSuccess();
+}
+
+unsigned rgbAt(const sim::detail::Image& img, int x, int y) {
+  const unsigned char* p = &img.rgba[(static_cast<size_t>(y) * img.width + x) * 4];
+  return static_cast<unsigned>(p[0]) << 16 | static_cast<unsigned>(p[1]) << 8 | p[2];
+}
+
+int darkPixels(const sim::detail::Image& img, int x0, int y0, int x1, int y1) {
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      unsigned p = rgbAt(img, x, y);
+      if (((p >> 16) & 0xFF) + ((p >> 8) & 0xFF) + (p & 0xFF) < 3 * 100) ++n;
+    }
+  return n;
+}
+
+// Every pixel of the LCD area on the screen is its LCD pixel, doubled with no
+// smoothing; returns the first mismatch, or "" when they all agree.
+std::string lcdMismatch(const Shot& s) {
+  for (int y = 0; y < s.lcdH; ++y)
+    for (int x = 0; x < s.lcdW; ++x) {
+      unsigned want = rgbAt(s.lcd, x / 2, y / 2), got = rgbAt(s.window, s.lcdX + x, s.lcdY + y);
+      if (want != got) {
+        char buf[120];
+        snprintf(buf, sizeof buf, "screen (%d,%d) is #%06X, LCD (%d,%d) is #%06X", s.lcdX + x, s.lcdY + y, got,
+                 x / 2, y / 2, want);
+        return buf;
+      }
+    }
+  return "";
+}
+
+TEST_F(Window, KeypadClickShowsOnTheScaledLcdAndCancelKeySwitchesOff) {
+  NEED_XVFB();
+  // Click 5 on the keypad, take a shot, then press Esc on the keyboard: the
+  // demo shows "key 53", and Cancel switches it off, which closes the window.
+  Outcome r = run(true, {"--sim-window-click", "5", "800", "--sim-window-shot", "shot.png", "1600",
+                         "--sim-window-type", "CANCEL", "2400"});
+  ASSERT_EQ(r.status, 0) << r.err;
+
+  Shot s;
+  ASSERT_TRUE(loadShot(dir_ / "shot", &s));
+  EXPECT_EQ(s.window.width, s.winW);
+  EXPECT_EQ(s.window.height, s.winH);
+  ASSERT_EQ(s.lcdW, 2 * DLL_LCD_WIDTH);
+  ASSERT_EQ(s.lcdH, 2 * DLL_LCD_HEIGHT);
+  ASSERT_TRUE(s.lcdX >= 0 && s.lcdY >= 0 && s.lcdX + s.lcdW <= s.winW && s.lcdY + s.lcdH <= s.winH)
+      << "LCD at " << s.lcdX << "," << s.lcdY << " in a " << s.winW << "x" << s.winH << " window";
+  ASSERT_EQ(s.lcd.width, DLL_LCD_WIDTH);
+  ASSERT_EQ(s.lcd.height, DLL_LCD_HEIGHT);
+
+  // The click reached the application, and the screen shows what it drew.
+  EXPECT_NE(s.listing.find("\"key 53\""), std::string::npos) << s.listing;
+  EXPECT_NE(s.listing.find("\"SN SIM00012345\""), std::string::npos) << s.listing;
+  EXPECT_GT(darkPixels(s.lcd, 100, 181, 220, 214), 50) << "no ink where \"key 53\" is drawn";
+  EXPECT_EQ(lcdMismatch(s), "");
+  // The window is more than the LCD: the keypad and panels are drawn too.
+  EXPECT_GT(darkPixels(s.window, 0, s.lcdY + s.lcdH + 10, s.winW, s.winH), 200);
+
+  std::string events = readFile(dir_ / "out" / "events.txt");
+  EXPECT_NE(events.find("start window"), std::string::npos) << events;
+  EXPECT_NE(events.find("power off"), std::string::npos) << events;
+}
+
+TEST_F(Window, ClosingTheWindowEndsTheRunWithStatusZeroWhileAScriptKeepsItsPlace) {
+  NEED_XVFB();
+  // The script's last input is taken early; the run must go on until the
+  // window closes, not end with the script.
+  std::ofstream(dir_ / "keys.script") << "type 7\n";
+  Outcome r = run(true, {"--sim-script", "keys.script", "--sim-window-shot", "after-script.png", "1500",
+                         "--sim-window-close", "2200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Shot s;
+  ASSERT_TRUE(loadShot(dir_ / "after-script", &s));
+  EXPECT_NE(s.listing.find("\"key 55\""), std::string::npos) << s.listing;
+  EXPECT_EQ(lcdMismatch(s), "");
+  std::string events = readFile(dir_ / "out" / "events.txt");
+  EXPECT_NE(events.find("window closed"), std::string::npos) << events;
+  EXPECT_EQ(events.find("power off"), std::string::npos) << events;
+}
+
+TEST_F(Window, WithoutADisplayTheTerminalRunsFromStandardInput) {
+  Outcome r = run(false, {}, "key CANCEL\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("no window: DISPLAY is not set"), std::string::npos) << r.err;
+  std::string events = readFile(dir_ / "out" / "events.txt");
+  EXPECT_NE(events.find("start real-time"), std::string::npos) << events;
+  EXPECT_NE(events.find("power off"), std::string::npos) << events;
+}
+
+TEST_F(Window, TestHooksWithoutAWindowAreRefused) {
+  EXPECT_EQ(run(false, {"--sim-window-shot", "x.png", "100"}).status, 2);
+  EXPECT_EQ(run(false, {"--sim-headless", "--sim-window-close", "100"}, "quit\n").status, 2);
+  EXPECT_EQ(run(false, {"--sim-window-click", "SEVEN", "100"}).status, 2);
+  EXPECT_EQ(run(false, {"--sim-window-click", "7"}).status, 2);
+}
+
+TEST(WindowKeys, EveryKeypadKeyHasAHostKeyThatTypesIt) {
+  using namespace sim::detail;
+  const char* names[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9",
+                         "ENTER", "CANCEL", "CLEAR", "UP", "DOWN", "MENU", "F7"};
+  const int codes[] = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', DLL_KEY_ENTER, DLL_KEY_CANCEL,
+                       DLL_KEY_CLEAR, DLL_KEY_UP, DLL_KEY_DOWN, DLL_KEY_MENU, DLL_KEY_F7};
+  for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) {
+    SCOPED_TRACE(names[i]);
+    EXPECT_EQ(windowKeyCode(names[i]), codes[i]);
+    int host = windowHostKeyFor(codes[i]);
+    ASSERT_GT(host, 0);
+    EXPECT_EQ(windowKeyForHost(host), codes[i]);
+  }
+  EXPECT_EQ(windowKeyCode("menu"), DLL_KEY_MENU);
+  EXPECT_EQ(windowKeyCode("F21"), -1);
+}
+
+TEST(WindowKeys, HostKeysMapToTheTerminalsCodes) {
+  using namespace sim::detail;
+  EXPECT_EQ(windowKeyForHost(WXK_RETURN), DLL_KEY_ENTER);
+  EXPECT_EQ(windowKeyForHost(WXK_NUMPAD_ENTER), DLL_KEY_ENTER);
+  EXPECT_EQ(windowKeyForHost(WXK_ESCAPE), DLL_KEY_CANCEL);
+  EXPECT_EQ(windowKeyForHost(WXK_BACK), DLL_KEY_CLEAR);
+  EXPECT_EQ(windowKeyForHost(WXK_DELETE), DLL_KEY_CLEAR);
+  EXPECT_EQ(windowKeyForHost(WXK_UP), DLL_KEY_UP);
+  EXPECT_EQ(windowKeyForHost(WXK_DOWN), DLL_KEY_DOWN);
+  EXPECT_EQ(windowKeyForHost(WXK_NUMPAD7), '7');
+  EXPECT_EQ(windowKeyForHost('m'), DLL_KEY_MENU);
+  EXPECT_EQ(windowKeyForHost(WXK_F2), DLL_KEY_MENU);
+  EXPECT_EQ(windowKeyForHost(WXK_F7), DLL_KEY_F7);
+  // Keys the terminal does not have type nothing.
+  EXPECT_EQ(windowKeyForHost('x'), -1);
+  EXPECT_EQ(windowKeyForHost(WXK_TAB), -1);
+  EXPECT_EQ(windowKeyForHost(WXK_LEFT), -1);
+}
+
+}  // namespace
