@@ -5,8 +5,8 @@
  * The simulator is one device model (clock, keypad, card reader, PIN pad
  * answers, LCD with a text model beside its pixels, power) that the DLL_
  * operations of libapi.h act on. A front end feeds its input queues: the
- * headless script runner does, tests do through these calls, and a window front
- * end can later do the same.
+ * headless script runner does, tests do through these calls, and so does the
+ * window front end.
  *
  * Time: after resetForTest (and in every headless run) the clock is virtual.
  * Waiting for input with nothing queued lets a small quantum of virtual time

@@ -44,6 +44,7 @@ static const char* kHelp =
     "  --sim-window-click KEY MS       window test hook: click keypad button KEY (0-9 ENTER CANCEL\n"
     "                                  CLEAR UP DOWN MENU F7)\n"
     "  --sim-window-type KEY MS        window test hook: type KEY's host keyboard key\n"
+    "  --sim-window-swipe N MS         window test hook: choose test card N (from 1) and click Swipe\n"
     "  --sim-window-close MS           window test hook: close the window\n"
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
@@ -53,7 +54,7 @@ static const char* kHelp =
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
   long long afterMs;
-  char kind;         // 's' shot, 'c' click, 't' type, 'x' close
+  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'x' close
 };
 
 struct Options {
@@ -123,6 +124,7 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-window-shot") hook('s');
     else if (name == "--sim-window-click") hook('c');
     else if (name == "--sim-window-type") hook('t');
+    else if (name == "--sim-window-swipe") hook('w');
     else if (name == "--sim-window-close")
       o.windowHooks.push_back(WindowHook{"", intOption(name, take(), 0, 3600 * 1000), 'x'});
     else if (name == "--sim-script") o.script = take();
@@ -174,9 +176,14 @@ static bool startWindow(const Options& o, const std::string& programName) {
       plan.closeAfterMs = h.afterMs;
       continue;
     }
-    int code = windowKeyCode(h.what);
-    if (code < 0) usageError("unknown keypad button \"" + h.what + "\" (0-9 ENTER CANCEL CLEAR UP DOWN MENU F7)");
-    plan.presses.push_back(WindowPlan::Press{code, h.kind == 't', h.afterMs});
+    int code;
+    if (h.kind == 'w') {
+      code = intOption("--sim-window-swipe", h.what, 1, windowTestCards());
+    } else {
+      code = windowKeyCode(h.what);
+      if (code < 0) usageError("unknown keypad button \"" + h.what + "\" (0-9 ENTER CANCEL CLEAR UP DOWN MENU F7)");
+    }
+    plan.presses.push_back(WindowPlan::Press{code, h.kind, h.afterMs});
   }
   if (o.noWindow) {
     if (!plan.empty()) usageError("--sim-window-... test hooks need the window, not --sim-no-window");

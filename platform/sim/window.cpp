@@ -108,22 +108,32 @@ void windowEndRun(int status) {
 
 namespace {
 
-// Clicks a keypad button with the pointer, or types its host key, as a person would.
+void clickAt(wxUIActionSimulator& ui, wxWindow* w) {
+  wxRect r = w->GetScreenRect();
+  ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
+  ui.MouseClick();
+}
+
+// Clicks a keypad button with the pointer, types its host key, or swipes a
+// test card, as a person would.
 void doPress(SimFrame* frame, const WindowPlan::Press& p) {
   wxUIActionSimulator ui;
-  if (!p.keyboard) {
-    wxButton* b = frame->keypadButton(p.code);
-    if (!b) return;
-    wxRect r = b->GetScreenRect();
-    ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
-    ui.MouseClick();
-    return;
+  switch (p.how) {
+    case 'c':
+      if (wxButton* b = frame->keypadButton(p.code)) clickAt(ui, b);
+      return;
+    case 'w':
+      frame->chooseCard(p.code - 1);
+      clickAt(ui, frame->swipeButton());
+      return;
+    default: {
+      // With no window manager the keyboard follows the pointer: put it on the LCD.
+      wxRect r = frame->lcd()->GetScreenRect();
+      ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
+      wxYield();
+      ui.Char(windowHostKeyFor(p.code));
+    }
   }
-  // With no window manager the keyboard follows the pointer: put it on the LCD.
-  wxRect r = frame->lcd()->GetScreenRect();
-  ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
-  wxYield();
-  ui.Char(windowHostKeyFor(p.code));
 }
 
 std::string shotBase(const std::string& path) {

@@ -23,8 +23,8 @@ struct WindowPlan {
     long long afterMs;
   };
   struct Press {
-    int code;           // terminal key code
-    bool keyboard;      // true: the host keyboard key for it; false: a mouse click on the keypad button
+    int code;           // terminal key code; for a swipe, the test card's place in the list (from 1)
+    char how;           // 'c' click the keypad button, 't' type the host key, 'w' choose a card and click Swipe
     long long afterMs;
   };
   std::vector<Shot> shots;
@@ -44,6 +44,8 @@ bool windowStart(const std::string& programName, const WindowPlan& plan, std::st
 
 // Keypad button names (0..9, ENTER, CANCEL, CLEAR, UP, DOWN, MENU, F7) -> key code; -1 if none.
 int windowKeyCode(const std::string& name);
+// How many test cards the card reader panel offers.
+int windowTestCards();
 // A host keyboard key (a wxWidgets key code) -> terminal key code; -1 when it is not one.
 int windowKeyForHost(int hostKey);
 // The host key that types terminal key `code` (the first of its keys); -1 if none.

@@ -306,10 +306,10 @@ wxSizer* SimFrame::buildCardReader(wxWindow* parent) {
   fields->Add(track1_, 1, wxEXPAND);
   box->Add(fields, 0, wxEXPAND | wxLEFT | wxRIGHT, 4);
 
-  wxButton* swipe = new wxButton(sb, wxID_ANY, "Swipe");
-  swipe->SetToolTip("Pass the card through the reader; fewer than 16 track-2 characters read as a failed swipe");
-  swipe->Bind(wxEVT_BUTTON, &SimFrame::onSwipe, this);
-  box->Add(swipe, 0, wxALIGN_RIGHT | wxALL, 4);
+  swipe_ = new wxButton(sb, wxID_ANY, "Swipe");
+  swipe_->SetToolTip("Pass the card through the reader; fewer than 16 track-2 characters read as a failed swipe");
+  swipe_->Bind(wxEVT_BUTTON, &SimFrame::onSwipe, this);
+  box->Add(swipe_, 0, wxALIGN_RIGHT | wxALL, 4);
   return box;
 }
 
@@ -389,12 +389,16 @@ void SimFrame::onCharHook(wxKeyEvent& e) {
 
 /* card reader */
 
-void SimFrame::onCardChosen(wxCommandEvent&) {
-  int i = cards_->GetSelection();
-  if (i < 0 || i >= static_cast<int>(sizeof kCards / sizeof kCards[0])) return;
-  track2_->ChangeValue(kCards[i].track2);
-  track1_->ChangeValue(kCards[i].track1);
+void SimFrame::onCardChosen(wxCommandEvent&) { chooseCard(cards_->GetSelection()); }
+
+void SimFrame::chooseCard(int index) {
+  if (index < 0 || index >= windowTestCards()) return;
+  if (cards_->GetSelection() != index) cards_->SetSelection(index);
+  track2_->ChangeValue(kCards[index].track2);
+  track1_->ChangeValue(kCards[index].track1);
 }
+
+int windowTestCards() { return static_cast<int>(sizeof kCards / sizeof kCards[0]); }
 
 void SimFrame::onSwipe(wxCommandEvent&) {
   std::string t2 = track2_->GetValue().ToStdString(), t1 = track1_->GetValue().ToStdString();

@@ -67,6 +67,8 @@ class SimFrame : public wxFrame {
   LcdPanel* lcd() { return lcd_; }
   wxButton* keypadButton(int code);   // nullptr when the keypad has no such key
   void pressKey(int code);            // what a keypad button or its host key does
+  void chooseCard(int index);         // as choosing test card `index` (from 0) in the list does
+  wxButton* swipeButton() { return swipe_; }
 
  private:
   wxSizer* buildKeypad(wxWindow* parent);
@@ -90,6 +92,7 @@ class SimFrame : public wxFrame {
   wxListBox* cards_ = nullptr;
   wxTextCtrl* track2_ = nullptr;
   wxTextCtrl* track1_ = nullptr;
+  wxButton* swipe_ = nullptr;
   wxStaticText* pinState_ = nullptr;
   wxTextCtrl* pin_ = nullptr;
   wxSlider* battery_ = nullptr;

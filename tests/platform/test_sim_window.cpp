@@ -156,12 +156,13 @@ std::string lcdMismatch(const Shot& s) {
   return "";
 }
 
-TEST_F(Window, KeypadClickShowsOnTheScaledLcdAndCancelKeySwitchesOff) {
+TEST_F(Window, KeypadClickAndSwipeShowOnTheScaledLcdAndCancelKeySwitchesOff) {
   NEED_XVFB();
-  // Click 5 on the keypad, take a shot, then press Esc on the keyboard: the
-  // demo shows "key 53", and Cancel switches it off, which closes the window.
-  Outcome r = run(true, {"--sim-window-click", "5", "800", "--sim-window-shot", "shot.png", "1600",
-                         "--sim-window-type", "CANCEL", "2400"});
+  // Click 5 on the keypad, swipe the first test card, take a shot, then press
+  // Esc on the keyboard: the demo shows "key 53" and the card's 33-character
+  // track 2, and Cancel switches it off, which closes the window.
+  Outcome r = run(true, {"--sim-window-click", "5", "800", "--sim-window-swipe", "1", "1100", "--sim-window-shot",
+                         "shot.png", "1800", "--sim-window-type", "CANCEL", "2600"});
   ASSERT_EQ(r.status, 0) << r.err;
 
   Shot s;
@@ -177,6 +178,7 @@ TEST_F(Window, KeypadClickShowsOnTheScaledLcdAndCancelKeySwitchesOff) {
 
   // The click reached the application, and the screen shows what it drew.
   EXPECT_NE(s.listing.find("\"key 53\""), std::string::npos) << s.listing;
+  EXPECT_NE(s.listing.find("\"card 33\""), std::string::npos) << s.listing;
   EXPECT_NE(s.listing.find("\"SN SIM00012345\""), std::string::npos) << s.listing;
   EXPECT_GT(darkPixels(s.lcd, 100, 181, 220, 214), 50) << "no ink where \"key 53\" is drawn";
   EXPECT_EQ(lcdMismatch(s), "");
@@ -219,6 +221,7 @@ TEST_F(Window, TestHooksWithoutAWindowAreRefused) {
   EXPECT_EQ(run(false, {"--sim-headless", "--sim-window-close", "100"}, "quit\n").status, 2);
   EXPECT_EQ(run(false, {"--sim-window-click", "SEVEN", "100"}).status, 2);
   EXPECT_EQ(run(false, {"--sim-window-click", "7"}).status, 2);
+  EXPECT_EQ(run(false, {"--sim-window-swipe", "0", "100"}).status, 2);
 }
 
 TEST(WindowKeys, EveryKeypadKeyHasAHostKeyThatTypesIt) {
