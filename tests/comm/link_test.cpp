@@ -47,6 +47,8 @@ class Peer {
       if (fd < 0) return;
       conn_ = fd;
       behaviour(fd);
+      const int mine = conn_.exchange(-1);
+      if (mine >= 0) close(mine);
     });
   }
   // Ends the peer's side too, so a peer still reading returns at once.
@@ -55,7 +57,6 @@ class Peer {
     const int fd = conn_.load();
     if (fd >= 0) shutdown(fd, SHUT_RDWR);
     if (thread_.joinable()) thread_.join();
-    if (conn_ >= 0) close(conn_);
     close(listener_);
   }
   int port() const { return port_; }

@@ -461,15 +461,18 @@ TEST_F(JournalTest, NoFileEverHoldsTrack2OrThePinBlock) {
   ASSERT_EQ(writeTempFile(pending), 320);
 
   std::vector<std::string> names = filesInDir();
-  ASSERT_GE(names.size(), 3u);
+  int recordFiles = 0;
   for (const std::string &name : names) {
     const std::string f = readFile(name.c_str());
-    ASSERT_EQ(f.size() % REC, 0u) << name;
     EXPECT_EQ(f.find("1234567890=2112"), std::string::npos) << name;
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".dat") != 0) continue;  // the simulator's own files
+    ++recordFiles;
+    ASSERT_EQ(f.size() % REC, 0u) << name;
     for (std::size_t i = 0; i < f.size() / REC; ++i) {
       EXPECT_EQ(f.substr(i * REC + 32, 73), std::string(73, '\0')) << name << " record " << i;
     }
   }
+  EXPECT_EQ(recordFiles, 3);  // journal, pending and last-record files
 }
 
 // ---- crash safety of replaced files ---------------------------------------------------------
