@@ -45,6 +45,7 @@ static const char* kHelp =
     "                                  CLEAR UP DOWN MENU F7)\n"
     "  --sim-window-type KEY MS        window test hook: type KEY's host keyboard key\n"
     "  --sim-window-swipe N MS         window test hook: choose test card N (from 1) and click Swipe\n"
+    "  --sim-window-pin DIGITS|cancel MS  window test hook: answer the PIN pad through its panel\n"
     "  --sim-window-close MS           window test hook: close the window\n"
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
@@ -54,7 +55,7 @@ static const char* kHelp =
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
   long long afterMs;
-  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'x' close
+  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'p' PIN, 'x' close
 };
 
 struct Options {
@@ -125,6 +126,7 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-window-click") hook('c');
     else if (name == "--sim-window-type") hook('t');
     else if (name == "--sim-window-swipe") hook('w');
+    else if (name == "--sim-window-pin") hook('p');
     else if (name == "--sim-window-close")
       o.windowHooks.push_back(WindowHook{"", intOption(name, take(), 0, 3600 * 1000), 'x'});
     else if (name == "--sim-script") o.script = take();
@@ -170,6 +172,13 @@ static bool startWindow(const Options& o, const std::string& programName) {
   for (const WindowHook& h : o.windowHooks) {
     if (h.kind == 's') {
       plan.shots.push_back(WindowPlan::Shot{h.what, h.afterMs});
+      continue;
+    }
+    if (h.kind == 'p') {
+      bool digits = !h.what.empty() && h.what.size() <= 12 &&
+                    h.what.find_first_not_of("0123456789") == std::string::npos;
+      if (!digits && h.what != "cancel") usageError("--sim-window-pin wants 1 to 12 digits or cancel");
+      plan.pins.push_back(WindowPlan::Pin{h.what, h.afterMs});
       continue;
     }
     if (h.kind == 'x') {

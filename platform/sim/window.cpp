@@ -49,6 +49,7 @@ namespace {
 
 constexpr int kEndWaitMs = 5000;      // how long an ending run waits for the window to close
 constexpr int kShotSettleMs = 300;    // between holding the LCD for a shot and reading the screen
+constexpr int kFocusSettleMs = 150;   // between pointing at the window and typing into it
 
 enum class Phase { Starting, Running, Ended };
 
@@ -108,6 +109,16 @@ void windowEndRun(int status) {
 
 namespace {
 
+// Runs one hook after `ms`; the timer goes once it has fired.
+void after(long long ms, std::function<void()> what) {
+  wxTimer* t = new wxTimer();
+  t->Bind(wxEVT_TIMER, [t, what](wxTimerEvent&) {
+    what();
+    wxTheApp->CallAfter([t] { delete t; });
+  });
+  t->StartOnce(static_cast<int>(ms < 1 ? 1 : ms));
+}
+
 void clickAt(wxUIActionSimulator& ui, wxWindow* w) {
   wxRect r = w->GetScreenRect();
   ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
@@ -127,13 +138,34 @@ void doPress(SimFrame* frame, const WindowPlan::Press& p) {
       clickAt(ui, frame->swipeButton());
       return;
     default: {
-      // With no window manager the keyboard follows the pointer: put it on the LCD.
+      // With no window manager the keyboard follows the pointer: put it on
+      // the LCD, and give the window time to learn it has the keyboard.
       wxRect r = frame->lcd()->GetScreenRect();
       ui.MouseMove(r.GetPosition() + wxPoint(r.width / 2, r.height / 2));
-      wxYield();
-      ui.Char(windowHostKeyFor(p.code));
+      frame->Raise();
+      frame->lcd()->SetFocus();
+      int hostKey = windowHostKeyFor(p.code);
+      after(kFocusSettleMs, [hostKey] {
+        wxUIActionSimulator keys;
+        keys.Char(hostKey);
+      });
     }
   }
+}
+
+// Answers the PIN pad: types the digits into its field and clicks OK, or
+// clicks its Cancel.
+void doPin(SimFrame* frame, const WindowPlan::Pin& p) {
+  wxUIActionSimulator ui;
+  if (p.answer == "cancel") {
+    clickAt(ui, frame->pinCancelButton());
+    return;
+  }
+  clickAt(ui, frame->pinField());
+  wxYield();
+  ui.Text(p.answer.c_str());
+  wxYield();
+  clickAt(ui, frame->pinOkButton());
 }
 
 std::string shotBase(const std::string& path) {
@@ -175,19 +207,10 @@ void takeShot(SimFrame* frame, const std::string& path) {
   if (!ok) fprintf(stderr, "sim: the window shot %s could not be written\n", path.c_str());
 }
 
-// Runs one hook after `ms`; the timer goes once it has fired.
-void after(long long ms, std::function<void()> what) {
-  wxTimer* t = new wxTimer();
-  t->Bind(wxEVT_TIMER, [t, what](wxTimerEvent&) {
-    what();
-    wxTheApp->CallAfter([t] { delete t; });
-  });
-  t->StartOnce(static_cast<int>(ms < 1 ? 1 : ms));
-}
-
 void scheduleHooks(SimFrame* frame, const WindowPlan& plan) {
   for (const WindowPlan::Press& p : plan.presses)
     after(p.afterMs, [frame, p] { doPress(frame, p); });
+  for (const WindowPlan::Pin& p : plan.pins) after(p.afterMs, [frame, p] { doPin(frame, p); });
   for (const WindowPlan::Shot& s : plan.shots)
     after(s.afterMs, [frame, s] {
       // Hold one LCD frame on show while the screen settles, so the picture
@@ -212,6 +235,7 @@ class SimApp : public wxApp {
     SetAppName("terminal-simulator");
     frame_ = new SimFrame();
     frame_->Show();
+    frame_->lcd()->SetFocus();
     // The hooks count from the first quiet moment after the window came up.
     Bind(wxEVT_IDLE, &SimApp::onFirstIdle, this);
     return true;
@@ -226,6 +250,7 @@ class SimApp : public wxApp {
  private:
   void onFirstIdle(wxIdleEvent& e) {
     Unbind(wxEVT_IDLE, &SimApp::onFirstIdle, this);
+    frame_->chooseCard(-1);  // GTK picks the first card as the list comes up; start with none
     e.Skip();
     scheduleHooks(frame_, gui().plan);
   }

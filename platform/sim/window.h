@@ -27,10 +27,15 @@ struct WindowPlan {
     char how;           // 'c' click the keypad button, 't' type the host key, 'w' choose a card and click Swipe
     long long afterMs;
   };
+  struct Pin {
+    std::string answer;  // digits typed into the PIN field and OK, or "cancel" for its Cancel button
+    long long afterMs;
+  };
   std::vector<Shot> shots;
   std::vector<Press> presses;
+  std::vector<Pin> pins;
   long long closeAfterMs = -1;  // close the window as its close box would; -1: never
-  bool empty() const { return shots.empty() && presses.empty() && closeAfterMs < 0; }
+  bool empty() const { return shots.empty() && presses.empty() && pins.empty() && closeAfterMs < 0; }
 };
 
 // Opens the window (on a thread of its own) and waits until it is up. false,

@@ -98,6 +98,10 @@ LcdPanel::LcdPanel(wxWindow* parent)
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   SetMinSize(GetSize());
   Bind(wxEVT_PAINT, &LcdPanel::onPaint, this);
+  Bind(wxEVT_LEFT_DOWN, [this](wxMouseEvent& e) {
+    SetFocus();
+    e.Skip();
+  });
 }
 
 bool LcdPanel::refreshFromDevice(bool force) {
@@ -325,13 +329,13 @@ wxSizer* SimFrame::buildPinPad(wxWindow* parent) {
   pin_->SetToolTip("The cardholder's PIN for the next PIN request (1 to 12 digits)");
   pin_->Bind(wxEVT_TEXT_ENTER, &SimFrame::onPinOk, this);
   row->Add(pin_, 1, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
-  wxButton* ok = new wxButton(sb, wxID_ANY, "OK");
-  ok->Bind(wxEVT_BUTTON, &SimFrame::onPinOk, this);
-  row->Add(ok, 0, wxRIGHT, 4);
-  wxButton* cancel = new wxButton(sb, wxID_ANY, "Cancel");
-  cancel->SetToolTip("The cardholder cancels the next PIN request");
-  cancel->Bind(wxEVT_BUTTON, &SimFrame::onPinCancel, this);
-  row->Add(cancel, 0);
+  pinOk_ = new wxButton(sb, wxID_ANY, "OK");
+  pinOk_->Bind(wxEVT_BUTTON, &SimFrame::onPinOk, this);
+  row->Add(pinOk_, 0, wxRIGHT, 4);
+  pinCancel_ = new wxButton(sb, wxID_ANY, "Cancel");
+  pinCancel_->SetToolTip("The cardholder cancels the next PIN request");
+  pinCancel_->Bind(wxEVT_BUTTON, &SimFrame::onPinCancel, this);
+  row->Add(pinCancel_, 0);
   box->Add(row, 0, wxEXPAND | wxALL, 4);
   return box;
 }
@@ -389,10 +393,17 @@ void SimFrame::onCharHook(wxKeyEvent& e) {
 
 /* card reader */
 
-void SimFrame::onCardChosen(wxCommandEvent&) { chooseCard(cards_->GetSelection()); }
+void SimFrame::onCardChosen(wxCommandEvent&) {
+  if (cards_->GetSelection() >= 0) chooseCard(cards_->GetSelection());
+}
 
 void SimFrame::chooseCard(int index) {
-  if (index < 0 || index >= windowTestCards()) return;
+  if (index < 0 || index >= windowTestCards()) {
+    cards_->SetSelection(wxNOT_FOUND);
+    track2_->Clear();
+    track1_->Clear();
+    return;
+  }
   if (cards_->GetSelection() != index) cards_->SetSelection(index);
   track2_->ChangeValue(kCards[index].track2);
   track1_->ChangeValue(kCards[index].track1);

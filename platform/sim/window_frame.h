@@ -30,6 +30,9 @@ constexpr int kStatusMs = 250;      // status line, PIN pad state and paper refr
 class LcdPanel : public wxPanel {
  public:
   explicit LcdPanel(wxWindow* parent);
+  // The LCD holds the keyboard focus when the window opens and when clicked,
+  // so the host keyboard types on the terminal.
+  bool AcceptsFocus() const override { return true; }
   // Takes the device's frame if it changed (always when force); false when the
   // device was busy and nothing was taken. A held panel keeps its frame.
   bool refreshFromDevice(bool force);
@@ -67,8 +70,11 @@ class SimFrame : public wxFrame {
   LcdPanel* lcd() { return lcd_; }
   wxButton* keypadButton(int code);   // nullptr when the keypad has no such key
   void pressKey(int code);            // what a keypad button or its host key does
-  void chooseCard(int index);         // as choosing test card `index` (from 0) in the list does
+  void chooseCard(int index);         // as choosing test card `index` (from 0) in the list does; -1: none
   wxButton* swipeButton() { return swipe_; }
+  wxTextCtrl* pinField() { return pin_; }
+  wxButton* pinOkButton() { return pinOk_; }
+  wxButton* pinCancelButton() { return pinCancel_; }
 
  private:
   wxSizer* buildKeypad(wxWindow* parent);
@@ -95,6 +101,8 @@ class SimFrame : public wxFrame {
   wxButton* swipe_ = nullptr;
   wxStaticText* pinState_ = nullptr;
   wxTextCtrl* pin_ = nullptr;
+  wxButton* pinOk_ = nullptr;
+  wxButton* pinCancel_ = nullptr;
   wxSlider* battery_ = nullptr;
   wxCheckBox* charger_ = nullptr;
   wxTimer refresh_, status_;

@@ -55,6 +55,17 @@ void line(int align, int y, const std::string& utf8, unsigned bg = 0xFFFFFF) {
   DLL_LcdSetTTFBGColor(1, 0xFFFFFF);
 }
 
+// Loads throwaway keys into the PIN pad and asks for a PIN of 4 to 12 digits.
+bool askPin() {
+  static const unsigned char kMaster[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  static const unsigned char kWorking[16] = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
+                                             0xEF, 0xCD, 0xAB, 0x89, 0x67, 0x45, 0x23, 0x01};
+  if (DLL_PciWriteMKey(0, kMaster, 16, nullptr, 0, 0) != 0) return false;
+  if (DLL_PciWriteSKey(DLL_PCI_KEY_PIN, 0, 16, kWorking, DLL_PCI_PROTECT_MASTER, 0) != 0) return false;
+  unsigned char block[8];
+  return DLL_PciGetPin(0, 4, 12, 16, "6037991234567890", 0, block, 30) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +91,13 @@ int main(int argc, char** argv) {
       DLL_LcdClrLine(181, 214);
       line(DLL_LCD_ALIGN_CENTER, 181, "key " + std::to_string(key));
       if (key == DLL_KEY_CANCEL) DLL_SysPowerDown();
+      if (key == DLL_KEY_F7) {
+        DLL_LcdClrLine(113, 146);
+        line(DLL_LCD_ALIGN_CENTER, 113, "pin?");
+        bool ok = askPin();
+        DLL_LcdClrLine(113, 146);
+        line(DLL_LCD_ALIGN_CENTER, 113, ok ? "pin ok" : "pin refused");
+      }
     }
     if (DLL_McrCheck()) {
       int l1 = 0, l2 = 0, l3 = 0;

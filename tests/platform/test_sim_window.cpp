@@ -207,6 +207,24 @@ TEST_F(Window, ClosingTheWindowEndsTheRunWithStatusZeroWhileAScriptKeepsItsPlace
   EXPECT_EQ(events.find("power off"), std::string::npos) << events;
 }
 
+TEST_F(Window, PinPadPanelAnswersThePinRequestOrCancelsIt) {
+  NEED_XVFB();
+  // F7 makes the demo ask for a PIN; the panel's field and OK answer it, then
+  // a second request is cancelled with the panel's Cancel.
+  Outcome r = run(true, {"--sim-window-type", "F7", "800", "--sim-window-shot", "asking.png", "1300",
+                         "--sim-window-pin", "1234", "1800", "--sim-window-shot", "answered.png", "2500",
+                         "--sim-window-type", "F7", "2900", "--sim-window-pin", "cancel", "3400",
+                         "--sim-window-shot", "cancelled.png", "4000", "--sim-window-close", "4400"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Shot asking, answered, cancelled;
+  ASSERT_TRUE(loadShot(dir_ / "asking", &asking));
+  ASSERT_TRUE(loadShot(dir_ / "answered", &answered));
+  ASSERT_TRUE(loadShot(dir_ / "cancelled", &cancelled));
+  EXPECT_NE(asking.listing.find("\"pin?\""), std::string::npos) << asking.listing;
+  EXPECT_NE(answered.listing.find("\"pin ok\""), std::string::npos) << answered.listing;
+  EXPECT_NE(cancelled.listing.find("\"pin refused\""), std::string::npos) << cancelled.listing;
+}
+
 TEST_F(Window, WithoutADisplayTheTerminalRunsFromStandardInput) {
   Outcome r = run(false, {}, "key CANCEL\n");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -222,6 +240,7 @@ TEST_F(Window, TestHooksWithoutAWindowAreRefused) {
   EXPECT_EQ(run(false, {"--sim-window-click", "SEVEN", "100"}).status, 2);
   EXPECT_EQ(run(false, {"--sim-window-click", "7"}).status, 2);
   EXPECT_EQ(run(false, {"--sim-window-swipe", "0", "100"}).status, 2);
+  EXPECT_EQ(run(false, {"--sim-window-pin", "12a4", "100"}).status, 2);
 }
 
 TEST(WindowKeys, EveryKeypadKeyHasAHostKeyThatTypesIt) {
