@@ -73,7 +73,8 @@ std::vector<ScreenImage> screenImages();
 bool screenContains(const std::string& utf8Fragment);
 bool writeShot(const std::string& dir, const std::string& name); // NAME.png + NAME.txt
 std::string screenListing();                   // what NAME.txt holds
-// The framebuffer, 320 x 240 RGB, row by row, 3 bytes a pixel.
+// The framebuffer, 320 x 240 RGB, row by row, 3 bytes a pixel. Unguarded: read
+// it on the thread that drives the device (the window takes locked copies).
 const unsigned char* framebuffer();
 unsigned pixelAt(int x, int y);                // 0xRRGGBB, 0 outside the screen
 

@@ -15,7 +15,7 @@
  *
  * Ending. Closing the window ends the process with status 0. The application
  * ending the run (power-off, a script's end) closes the window first. Either
- * way the process leaves with _exit after flushing stdio: the application's
+ * way the process leaves with _exit after flushing its outputs: the application's
  * thread may be anywhere in its loop, and running static destructors under it
  * (or under wx) would not be safe.
  *
@@ -82,6 +82,13 @@ bool requestClose() {
   return true;
 }
 
+// Standard output and error only: fflush(nullptr) would also wait on the lock
+// of any stream another thread is blocked reading.
+void flushStdio() {
+  fflush(stdout);
+  fflush(stderr);
+}
+
 void waitForGuiToLeave() {
   for (int waited = 0; waited < kEndWaitMs && !gui().left.load(); waited += 10) usleep(10000);
 }
@@ -101,7 +108,7 @@ void closeAtExit() {
 void windowEndRun(int status) {
   Gui& g = gui();
   if (!onGuiThread() && !g.ending.exchange(true) && requestClose()) waitForGuiToLeave();
-  fflush(nullptr);
+  flushStdio();
   _exit(status);
 }
 
@@ -288,7 +295,7 @@ void guiMain(std::promise<bool>* ready) {
   // The person closed the window.
   noteEvent("window closed");
   flushOutputs();
-  fflush(nullptr);
+  flushStdio();
   _exit(0);
 }
 

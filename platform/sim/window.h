@@ -42,7 +42,8 @@ struct WindowPlan {
 // with *why, when there is no display to open; nothing is left running then.
 bool windowStart(const std::string& programName, const WindowPlan& plan, std::string* why);
 
-// Closes the window and ends the process with status (stdio flushed). Never returns.
+// Closes the window and ends the process with status (standard output and error
+// flushed). Never returns.
 [[noreturn]] void windowEndRun(int status);
 
 /* ---- keys ------------------------------------------------------------------------------ */
