@@ -1,0 +1,60 @@
+// fuzz_journal: the journal, pending and last-record files hold arbitrary bytes
+// (a damaged flash, a torn write); every reader and the start-up housekeeping
+// must cope. The input is split into the three files at two cut points.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+#include "journal/Journal.h"
+#include "sim.h"
+
+namespace {
+
+void writeFile(const char *path, const uint8_t *data, size_t size) {
+  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return;
+  if (size > 0 && write(fd, data, size) < 0) {
+  }
+  close(fd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  char pattern[] = "/tmp/fuzz_journal_XXXXXX";
+  if (mkdtemp(pattern) == nullptr) abort();
+  sim::resetForTest(pattern);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 2) return 0;
+  // Records are 320 bytes: scale the cut points so whole records are reachable.
+  const size_t body = size - 2;
+  const size_t cut1 = body * data[0] / 255;
+  const size_t cut2 = cut1 + (body - cut1) * data[1] / 255;
+  const uint8_t *p = data + 2;
+  writeFile(TRX_FILE, p, cut1);
+  writeFile(TEMP_FILE, p + cut1, cut2 - cut1);
+  writeFile(LAST_TRX_FILE, p + cut2, body - cut2);
+
+  TransactionRecord trx;
+  clearTransaction(&trx);
+  int type = 0;
+  isTempExist();
+  readTempFile(&trx);
+  for (int t : {0, TT_PURCHASE, TT_BILL_PAYMENT, TT_VOUCHER, TT_TOPUP}) readLastTransaction(t, &trx);
+  readTransactionByRrn("12345", &trx, &type);
+  readTransactionByOrigStan("000777", &trx, &type);
+  TransactionRecord out[4];
+  readTransactions(TRX_FILTER_ALL, "0000/00/00-00:00:00", "9999/99/99-99:99:99", out, 4);
+  int32_t totals[8];
+  readTransactionsTotally("0000/00/00-00:00:00", "9999/99/99-99:99:99", totals);
+  writeLastTransaction2File(trx);
+  checkTransactionCount(TRX_FILE);
+  trimTransactionFile(TRX_FILE);
+  return 0;
+}
