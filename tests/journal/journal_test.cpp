@@ -526,16 +526,16 @@ TEST_F(JournalTest, LastRecordFileSurvivesAKillAtAnyInstant) {
                        [&](int i) { writeLastTransaction2File(i % 2 ? p1 : p2); });
 }
 
-TEST_F(JournalTest, JournalSurvivesAKillDuringTheTrim) {
-  writeJournal(600, [](int) { return "1207"; });
-  const std::string before = readFile(TRX_FILE);
-  const std::string after = before.substr(200 * REC);
+// Kills op at instants spread over its run; the journal must then be whole,
+// either as it was or as op leaves it.
+template <typename Op>
+void killDuringHousekeeping(const std::string &before, const std::string &after, Op op) {
   for (int round = 0; round < 20; ++round) {
     writeRaw(TRX_FILE, before);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      trimTransactionFile(TRX_FILE);
+      op();
       _exit(0);
     }
     usleep(static_cast<useconds_t>((round * 211) % 2500));
@@ -544,6 +544,19 @@ TEST_F(JournalTest, JournalSurvivesAKillDuringTheTrim) {
     const std::string f = readFile(TRX_FILE);
     ASSERT_TRUE(f == before || f == after) << "round " << round << ": " << f.size() << " bytes";
   }
+}
+
+TEST_F(JournalTest, JournalSurvivesAKillDuringTheTrim) {
+  writeJournal(600, [](int) { return "1207"; });
+  const std::string before = readFile(TRX_FILE);
+  killDuringHousekeeping(before, before.substr(200 * REC), [] { trimTransactionFile(TRX_FILE); });
+}
+
+TEST_F(JournalTest, JournalSurvivesAKillDuringThePurge) {
+  const char *days[] = {"1201", "1202"};
+  writeJournal(1000, [&](int i) { return days[i / 300 == 0 ? 0 : 1]; });
+  const std::string before = readFile(TRX_FILE);
+  killDuringHousekeeping(before, before.substr(300 * REC), [] { checkTransactionCount(TRX_FILE); });
 }
 
 }  // namespace

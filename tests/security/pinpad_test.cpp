@@ -132,6 +132,17 @@ TEST_F(PinPadTest, CancelledOrMissingPinGivesMinusOneAndAZeroBlock) {
   EXPECT_EQ(toHex(currentTransaction.pinBlock, 8), "0000000000000000");
 }
 
+TEST_F(PinPadTest, HeadlessScriptAnswersThePinPad) {
+  loadKeys();
+  std::strcpy(currentTransaction.PAN, "4111111111111111");
+  std::string error;
+  ASSERT_TRUE(sim::loadScript("wait 100\npin 1234\npin cancel\n", &error)) << error;
+  ASSERT_EQ(getPinDialog(), 0);
+  EXPECT_EQ(toHex(currentTransaction.pinBlock, 8), "58B583E21EEB26B5");
+  EXPECT_EQ(getPinDialog(), -1);
+  EXPECT_EQ(toHex(currentTransaction.pinBlock, 8), "0000000000000000");
+}
+
 TEST_F(PinPadTest, PinEntryWithoutAPinKeyFailsWithoutTakingTheAnswer) {
   ASSERT_EQ(loadTerminalMasterKey(), 0);
   std::strcpy(currentTransaction.PAN, "4111111111111111");
