@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <netdb.h>
@@ -93,7 +94,8 @@ void closeSocket() {
 
 void logFrameHeader(const unsigned char *frame, int len) {
   // Only the length and TPDU: the message carries card data that no log may show.
-  if (frame != nullptr && len > 0) USB_printfData(frame, static_cast<std::size_t>(len < FRAME_HEADER_BYTES ? len : FRAME_HEADER_BYTES));
+  if (frame == nullptr || len <= 0) return;
+  USB_printfData(frame, static_cast<std::size_t>(len < FRAME_HEADER_BYTES ? len : FRAME_HEADER_BYTES));
 }
 
 }  // namespace
