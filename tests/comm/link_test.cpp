@@ -98,6 +98,7 @@ class LinkTest : public ::testing::Test {
   void TearDown() override {
     tcpClose();
     tcpSys = tcpSysDefault;
+    mid_tcpSetWaitMs(0);  // back to the terminal's default
   }
   // Connects to the peer and reads one frame into a buffer of bufSize.
   int readFrom(Peer &peer, Bytes *out, int bufSize = 1024, int *lenOut = nullptr) {
