@@ -9,9 +9,10 @@
  * Sections: status codes, system and clock, keypad, LCD, card reader, printer,
  * PIN pad, GPRS, WiFi, update service.
  *
- * In the simulator the printer, PIN pad, GPRS and WiFi operations answer
- * DLL_ERR_NOT_READY until their device models are built; every operation that
- * reports success really does what it says.
+ * In the simulator the printer, GPRS and WiFi operations answer
+ * DLL_ERR_NOT_READY until their device models are built (the PIN pad is
+ * modelled, with real cryptography); every operation that reports success
+ * really does what it says.
  */
 #ifndef LIBAPI_H
 #define LIBAPI_H
