@@ -77,6 +77,10 @@ TEST(SwitchFaults, malformedLinesNameTheirLine) {
   EXPECT_FALSE(parseFaults("3 delay\n", &f, &error));
   EXPECT_FALSE(parseFaults("3 code 5\n", &f, &error));
   EXPECT_FALSE(parseFaults("0200/0000 drop\n", &f, &error));
+  // Numbers too long for a long are refused, not thrown out of the parser.
+  EXPECT_FALSE(parseFaults("99999999999999999999999 drop\n", &f, &error));
+  EXPECT_FALSE(parseFaults("3 delay 99999999999999999999999\n", &f, &error));
+  EXPECT_NE(error.find("line 1"), std::string::npos);
 }
 
 TEST(SwitchLedger, panIsMaskedAndLinesReadBack) {
@@ -89,6 +93,9 @@ TEST(SwitchLedger, panIsMaskedAndLinesReadBack) {
   EXPECT_EQ(l["note"], "a \"q\" A");
   EXPECT_EQ(l["sent"], "true");
   EXPECT_FALSE(parseJsonLine("not json", &l));
+  // A damaged escape makes the line unreadable instead of ending the summary.
+  EXPECT_FALSE(parseJsonLine(R"({"note":"\uZZ41"})", &l));
+  EXPECT_FALSE(parseJsonLine(R"({"note":"\u00)", &l));
 }
 
 TEST(SwitchLedger, summaryTellsEachTransactionsEnd) {

@@ -82,6 +82,10 @@ bool allDigits(const std::string &s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
+// Request numbers and milliseconds in a fault script: more digits than this
+// would not fit a long on every platform.
+constexpr std::size_t MAX_NUMBER_DIGITS = 9;
+
 } // namespace
 
 bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::string *error) {
@@ -115,7 +119,7 @@ bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::strin
         return fail("selector MTI/PC needs 4 and 6 digits");
     } else if (sel.size() == 4 && sel[0] == '0' && allDigits(sel)) {
       f.mti = sel;
-    } else if (allDigits(sel)) {
+    } else if (allDigits(sel) && sel.size() <= MAX_NUMBER_DIGITS) {
       f.nth = std::stol(sel);
       if (f.nth < 1) return fail("request numbers start at 1");
     } else {
@@ -135,7 +139,7 @@ bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::strin
     else if (a == "delay" || a == "split") {
       f.action = a == "delay" ? FaultAction::Delay : FaultAction::Split;
       if (arg.empty() && a == "split") arg = "200";
-      if (!allDigits(arg)) return fail(a + " needs milliseconds");
+      if (!allDigits(arg) || arg.size() > MAX_NUMBER_DIGITS) return fail(a + " needs milliseconds");
       f.ms = std::stol(arg);
       arg.clear();
     } else if (a == "code") {
@@ -205,7 +209,12 @@ bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *
     while (i < line.size() && line[i] != '"') {
       if (line[i] == '\\' && i + 1 < line.size()) {
         ++i;
-        if (line[i] == 'u' && i + 4 < line.size()) {
+        if (line[i] == 'u') {
+          // Only the \u00XX escapes this writer makes; anything else is a damaged line.
+          if (i + 4 >= line.size() ||
+              !std::all_of(line.begin() + static_cast<long>(i) + 1, line.begin() + static_cast<long>(i) + 5,
+                           [](unsigned char c) { return std::isxdigit(c) != 0; }))
+            return false;
           *s += static_cast<char>(std::stoi(line.substr(i + 1, 4), nullptr, 16));
           i += 4;
         } else {
