@@ -213,6 +213,8 @@ void drawMerchantLine() {
   } else {
     std::snprintf(line, sizeof line, "%s", message(331, label));
   }
+  // The line goes to the glass as UTF-8, which is what the text call takes; the
+  // two-byte reversed form NormalizeStr makes would end after its first byte.
   char first[SPLASH_LINE_SIZE] = {};
   char second[SPLASH_LINE_SIZE] = {};
   splitMerchantLine(line, first, sizeof first, second, sizeof second);
