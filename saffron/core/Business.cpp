@@ -21,6 +21,7 @@
 #include "core/screen.h"
 #include "core/system.h"
 #include "core/time.h"
+#include "comm/communication.h"
 #include "journal/Journal.h"
 #include "libapi.h"
 #include "ui/Display.h"

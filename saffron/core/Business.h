@@ -35,7 +35,6 @@ constexpr int SPLASH_REFRESH = 4000;    // key 7: the idle screen afresh
 constexpr int IDLE_SLOT = 1;               // timer slot of the idle minute
 constexpr unsigned IDLE_POLL_MS = 100;     // between two turns of the idle loop
 constexpr int64_t LONG_SLEEP_MS = 300000;  // a sleep this long drops the PPP link
-constexpr int LINK_SEND_FAILED = -110;
 
 constexpr const char *IDLE_BACKGROUND = "main.png";
 constexpr int MERCHANT_LINE_MAX = 65;  // bytes on one line
