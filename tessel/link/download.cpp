@@ -62,9 +62,12 @@ bool fileSize(FILE* f, uint64_t* size) {
   return true;
 }
 
-// One raw wake-up byte out, one byte back within 20 ms; -1 when none came.
+constexpr int kWakeWriteFailed = -2;
+
+// One raw wake-up byte out, one byte back within 20 ms; -1 when none came,
+// kWakeWriteFailed when the byte could not be written.
 int wakeExchange(uint8_t out) {
-  if (!serialWrite(&out, 1)) return -1;
+  if (!serialWrite(&out, 1)) return kWakeWriteFailed;
   uint8_t in = 0;
   return serialRead(&in, 1, kWakeReadMs) ? in : -1;
 }
@@ -148,6 +151,9 @@ int bootConnect(const DownloadJob& job) {
       framingSelector = answer == 'R' ? kFramingXor : kFramingCrc;
       break;
     }
+    // This loop ends only on an answer or a stop: a port that refuses writes
+    // is given the read window anyway, so the loop does not spin the CPU.
+    if (answer == kWakeWriteFailed) linkSleepMs(kWakeReadMs);
   }
   showStatus("Handshack finish.");
   return 0;
