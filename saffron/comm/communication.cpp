@@ -189,6 +189,9 @@ int mid_remoteConnect(char *address, std::size_t addressSize, int port, int link
   if (address == nullptr || addressSize == 0) return -1;
   trimIpAddressLeadingZero(address, addressSize);
   USB_printf2("remoteConnect(%s, %d) over %s", address, port, config.connectionType == 1 ? "WIFI" : "GPRS");
+  // A host name or a mistyped address comes out of the trim as 0.0.0.0, which
+  // Linux connects to this very machine: never a switch, so no attempt is made.
+  if (std::strcmp(address, "0.0.0.0") == 0) return -1;
   return mid_tcpConnect(address, port);
 }
 

@@ -3,6 +3,8 @@
 // writes to a closed peer, and the exchange.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -172,6 +174,22 @@ TEST_F(LinkTest, RemoteConnectDropsLeadingZerosFromTheAddress) {
   inet_ntop(AF_INET, &lastConnectAddress.sin_addr, text, sizeof text);
   EXPECT_STREQ(text, "10.1.2.3");
   EXPECT_EQ(ntohs(lastConnectAddress.sin_port), 8000);
+}
+
+TEST_F(LinkTest, RemoteConnectRefusesAnAddressThatTrimsToAllZeros) {
+  // A host name, or a typing slip, trims to 0.0.0.0: that would reach a local
+  // service instead of the switch.
+  tcpSys.connect = refusingConnect;
+  tcpSys.resolve = failingResolve;
+  connectCalls = 0;
+  for (const char *typed : {"switch.example", "0.0.0.0", "000.000.000.000", "x"}) {
+    char address[32];
+    std::snprintf(address, sizeof address, "%s", typed);
+    EXPECT_EQ(remoteConnect(address, sizeof address, 8000, 0), -1) << typed;
+    EXPECT_STREQ(address, "0.0.0.0") << typed;
+  }
+  EXPECT_EQ(connectCalls.load(), 0);
+  EXPECT_EQ(sockfd, -1);
 }
 
 TEST_F(LinkTest, RemoteConnectReachesALocalPeerAndDisconnects) {
