@@ -138,18 +138,18 @@ int _TUL_ISO8583_FIELD_Pack(unsigned int field, const TUL_ISO8583_MSG *msg,
                             const TUL_ISO8583_HANDLER *handler, unsigned char **cursor,
                             const unsigned char *end) {
   if (handler == nullptr || handler->fields == nullptr || field >= walkCount(handler)) return TUL_ISO8583_FAIL;
-  const TUL_ISO8583_FIELD_SPEC *spec = &handler->fields[field];
-  if (spec->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
-  return fieldTypeArr[spec->type].pack(field, msg, spec, cursor, end);
+  const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[field];
+  if (fieldDef->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
+  return fieldTypeArr[fieldDef->type].pack(field, msg, fieldDef, cursor, end);
 }
 
 int _TUL_ISO8583_FIELD_Unpack(unsigned int field, TUL_ISO8583_MSG *msg,
                               const TUL_ISO8583_HANDLER *handler, const unsigned char **cursor,
                               const unsigned char *end) {
   if (handler == nullptr || handler->fields == nullptr || field >= walkCount(handler)) return TUL_ISO8583_FAIL;
-  const TUL_ISO8583_FIELD_SPEC *spec = &handler->fields[field];
-  if (spec->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
-  return fieldTypeArr[spec->type].unpack(field, msg, spec, cursor, end);
+  const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[field];
+  if (fieldDef->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
+  return fieldTypeArr[fieldDef->type].unpack(field, msg, fieldDef, cursor, end);
 }
 
 int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg,

@@ -198,14 +198,14 @@ int _TUL_VarLen_Get(const unsigned char **cursor, const unsigned char *end, std:
 /* ---- packed digits ---------------------------------------------------- */
 
 int _TUL_pack_iso_ASCHEX(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end) {
   const TUL_ISO8583_SLOT *slot = presentSlot(field, msg);
-  if (slot == nullptr || spec == nullptr) return TUL_ISO8583_FAIL;
+  if (slot == nullptr || fieldDef == nullptr) return TUL_ISO8583_FAIL;
   std::uint32_t len = slot->length;
-  std::uint32_t limit = spec->maxLen;
+  std::uint32_t limit = fieldDef->maxLen;
   unsigned char *at = *cursor;
-  if (varLenPut(spec->lenForm, len, &limit, &at, end, true) != TUL_ISO8583_OK) return TUL_ISO8583_FAIL;
+  if (varLenPut(fieldDef->lenForm, len, &limit, &at, end, true) != TUL_ISO8583_OK) return TUL_ISO8583_FAIL;
   if (len > limit) return TUL_ISO8583_FAIL;
 
   std::size_t width = (static_cast<std::size_t>(limit) + 1) / 2;
@@ -235,12 +235,12 @@ int _TUL_pack_iso_ASCHEX(unsigned int field, const TUL_ISO8583_MSG *msg,
 }
 
 int _TUL_unpack_iso_ASCHEX(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end) {
-  if (spec == nullptr) return TUL_ISO8583_FAIL;
+  if (fieldDef == nullptr) return TUL_ISO8583_FAIL;
   const unsigned char *at = *cursor;
   std::uint32_t digits = 0;
-  if (_TUL_VarLen_Get(&at, end, spec->lenForm, spec->maxLen, &digits) != TUL_ISO8583_OK)
+  if (_TUL_VarLen_Get(&at, end, fieldDef->lenForm, fieldDef->maxLen, &digits) != TUL_ISO8583_OK)
     return TUL_ISO8583_FAIL;
   std::size_t bytes = (static_cast<std::size_t>(digits) + 1) / 2;
   if (roomLeft(at, end) < bytes) return TUL_ISO8583_FAIL;
@@ -265,16 +265,16 @@ int _TUL_unpack_iso_ASCHEX(unsigned int field, TUL_ISO8583_MSG *msg,
 
 namespace {
 
-int packPadded(unsigned int field, const TUL_ISO8583_MSG *msg, const TUL_ISO8583_FIELD_SPEC *spec,
+int packPadded(unsigned int field, const TUL_ISO8583_MSG *msg, const TUL_ISO8583_FIELD_SPEC *fieldDef,
                unsigned char **cursor, const unsigned char *end, unsigned char pad) {
   const TUL_ISO8583_SLOT *slot = presentSlot(field, msg);
-  if (slot == nullptr || spec == nullptr) return TUL_ISO8583_FAIL;
+  if (slot == nullptr || fieldDef == nullptr) return TUL_ISO8583_FAIL;
   std::uint32_t len = slot->length;
-  std::uint32_t limit = spec->maxLen;
+  std::uint32_t limit = fieldDef->maxLen;
   unsigned char *at = *cursor;
-  if (varLenPut(spec->lenForm, len, &limit, &at, end, false) != TUL_ISO8583_OK) return TUL_ISO8583_FAIL;
+  if (varLenPut(fieldDef->lenForm, len, &limit, &at, end, false) != TUL_ISO8583_OK) return TUL_ISO8583_FAIL;
   if (len > limit) return TUL_ISO8583_FAIL;
-  std::size_t width = spec->lenForm == TUL_LF_FIXED ? spec->maxLen : len;
+  std::size_t width = fieldDef->lenForm == TUL_LF_FIXED ? fieldDef->maxLen : len;
   if (roomLeft(at, end) < width) return TUL_ISO8583_FAIL;
   if (len != 0) std::memcpy(at, slot->value, len);
   std::memset(at + len, pad, width - len);
@@ -282,12 +282,12 @@ int packPadded(unsigned int field, const TUL_ISO8583_MSG *msg, const TUL_ISO8583
   return TUL_ISO8583_OK;
 }
 
-int unpackCopy(unsigned int field, TUL_ISO8583_MSG *msg, const TUL_ISO8583_FIELD_SPEC *spec,
+int unpackCopy(unsigned int field, TUL_ISO8583_MSG *msg, const TUL_ISO8583_FIELD_SPEC *fieldDef,
                const unsigned char **cursor, const unsigned char *end) {
-  if (spec == nullptr) return TUL_ISO8583_FAIL;
+  if (fieldDef == nullptr) return TUL_ISO8583_FAIL;
   const unsigned char *at = *cursor;
   std::uint32_t len = 0;
-  if (_TUL_VarLen_Get(&at, end, spec->lenForm, spec->maxLen, &len) != TUL_ISO8583_OK)
+  if (_TUL_VarLen_Get(&at, end, fieldDef->lenForm, fieldDef->maxLen, &len) != TUL_ISO8583_OK)
     return TUL_ISO8583_FAIL;
   if (roomLeft(at, end) < len) return TUL_ISO8583_FAIL;
   int status = storeBytes(field, msg, at, len);
@@ -299,27 +299,27 @@ int unpackCopy(unsigned int field, TUL_ISO8583_MSG *msg, const TUL_ISO8583_FIELD
 } // namespace
 
 int _TUL_pack_iso_ASCII(unsigned int field, const TUL_ISO8583_MSG *msg,
-                        const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                        const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                         const unsigned char *end) {
-  return packPadded(field, msg, spec, cursor, end, ' ');
+  return packPadded(field, msg, fieldDef, cursor, end, ' ');
 }
 
 int _TUL_unpack_iso_ASCII(unsigned int field, TUL_ISO8583_MSG *msg,
-                          const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                          const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                           const unsigned char *end) {
-  return unpackCopy(field, msg, spec, cursor, end);
+  return unpackCopy(field, msg, fieldDef, cursor, end);
 }
 
 int _TUL_pack_iso_BINARY(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end) {
-  return packPadded(field, msg, spec, cursor, end, 0x00);
+  return packPadded(field, msg, fieldDef, cursor, end, 0x00);
 }
 
 int _TUL_unpack_iso_BINARY(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end) {
-  return unpackCopy(field, msg, spec, cursor, end);
+  return unpackCopy(field, msg, fieldDef, cursor, end);
 }
 
 /* ---- bitmaps ---------------------------------------------------------- */

@@ -14,10 +14,10 @@
 #include "iso8583/tul_iso8583_common.h"
 
 using TUL_ISO8583_UNPACK_FN = int (*)(unsigned int field, TUL_ISO8583_MSG *msg,
-                                      const TUL_ISO8583_FIELD_SPEC *spec,
+                                      const TUL_ISO8583_FIELD_SPEC *fieldDef,
                                       const unsigned char **cursor, const unsigned char *end);
 using TUL_ISO8583_PACK_FN = int (*)(unsigned int field, const TUL_ISO8583_MSG *msg,
-                                    const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                                    const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                                     const unsigned char *end);
 
 struct TUL_ISO8583_FIELD_TYPE {
@@ -47,24 +47,24 @@ int _TUL_VarLen_Get(const unsigned char **cursor, const unsigned char *end, std:
 /* ---- value encodings -------------------------------------------------- */
 
 int _TUL_pack_iso_ASCHEX(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end);
 int _TUL_unpack_iso_ASCHEX(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end);
 
 int _TUL_pack_iso_ASCII(unsigned int field, const TUL_ISO8583_MSG *msg,
-                        const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                        const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                         const unsigned char *end);
 int _TUL_unpack_iso_ASCII(unsigned int field, TUL_ISO8583_MSG *msg,
-                          const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                          const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                           const unsigned char *end);
 
 int _TUL_pack_iso_BINARY(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end);
 int _TUL_unpack_iso_BINARY(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end);
 
 /* ---- bitmaps ---------------------------------------------------------- */
@@ -73,24 +73,24 @@ int _TUL_unpack_iso_BINARY(unsigned int field, TUL_ISO8583_MSG *msg,
 // every marked position and stores the bitmap's own bytes as its value.
 
 int _TUL_pack_iso_BITMAP(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end);
 int _TUL_unpack_iso_BITMAP(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end);
 
 int _pack_iso_TUL_BITMAP(unsigned int field, const TUL_ISO8583_MSG *msg,
-                         const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                         const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                          const unsigned char *end);
 int _unpack_iso_TUL_BITMAP(unsigned int field, TUL_ISO8583_MSG *msg,
-                           const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                           const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                            const unsigned char *end);
 
 int _TUL_pack_iso_BITMAP_HEX(unsigned int field, const TUL_ISO8583_MSG *msg,
-                             const TUL_ISO8583_FIELD_SPEC *spec, unsigned char **cursor,
+                             const TUL_ISO8583_FIELD_SPEC *fieldDef, unsigned char **cursor,
                              const unsigned char *end);
 int _TUL_unpack_iso_BITMAP_HEX(unsigned int field, TUL_ISO8583_MSG *msg,
-                               const TUL_ISO8583_FIELD_SPEC *spec, const unsigned char **cursor,
+                               const TUL_ISO8583_FIELD_SPEC *fieldDef, const unsigned char **cursor,
                                const unsigned char *end);
 
 #endif
