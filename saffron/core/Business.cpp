@@ -28,6 +28,7 @@
 #include "ui/Helper.h"
 #include "ui/Messages.h"
 #include "util/DateTime.h"
+#include "util/Strings.h"
 
 /* ---- idle state ------------------------------------------------------------------ */
 
@@ -186,15 +187,6 @@ int MerchantMenuTMSAction() {
 /* ---- idle screen drawing --------------------------------------------------------------------- */
 
 namespace {
-// Reverses the bytes of text[from, to).
-void reverseRange(char *text, std::size_t from, std::size_t to) {
-  for (; from + 1 < to; ++from, --to) {
-    const char t = text[from];
-    text[from] = text[to - 1];
-    text[to - 1] = t;
-  }
-}
-
 // The idle screen draws straight on its picture: no background box.
 void drawSplashText(int x, int y, int align, const char *text) {
   DLL_LcdSetTTFBGColor(0, RGB_WHITE);
@@ -238,7 +230,7 @@ void drawTerminalLine() {
   message(10, label);
   const int prefix = std::snprintf(line, sizeof line, "%s  ", label);
   std::memcpy(line + prefix, config.TerminalNo, len);
-  reverseRange(line, static_cast<std::size_t>(prefix), static_cast<std::size_t>(prefix) + len);
+  strReverse(line + prefix);
   char shown[2 * sizeof line] = {};
   formatArabicNumbers(line, shown, sizeof shown);
   drawSplashText(TERMINAL_LINE_X, TERMINAL_LINE_Y, DLL_LCD_ALIGN_LEFT, shown);
@@ -256,7 +248,7 @@ void drawDateLine() {
   std::snprintf(stamp, sizeof stamp, "%04d/%02d/%02d %02d:%02d", shamsi[0], shamsi[1], shamsi[2], dt[DT_HOUR],
                 dt[DT_MINUTE]);
   // Digits and separators only: the whole stamp is one run to put in display order.
-  reverseRange(stamp, 0, std::strlen(stamp));
+  strReverse(stamp);
   char shown[2 * sizeof stamp] = {};
   formatArabicNumbers(stamp, shown, sizeof shown);
   DLL_LcdClrLine(1, DATE_LINE_LAST_ROW);
