@@ -337,6 +337,20 @@ void redrawIdleScreen() {
   drawSplash(1, 1);
 }
 
+constexpr int NOT_A_SPLASH_KEY = -1;
+
+int splashCodeOfKey(int key) {
+  switch (key) {
+  case KEY_MENU: return SPLASH_MAIN_MENU;
+  case '9': return SPLASH_NINE;
+  case KEY_UP: return SPLASH_UP;
+  case KEY_DOWN: return SPLASH_DOWN;
+  case KEY_CLEAR: return SPLASH_SETTINGS;
+  case KEY_F7: return SPLASH_REFRESH;
+  default: return NOT_A_SPLASH_KEY;
+  }
+}
+
 // One idle minute has passed: dimming, sleep and automatic power-off.
 void idleMinute() {
   LcdBackLight &light = lcdBackLightStruct;
@@ -376,26 +390,12 @@ int splashMenu() {
     // The card reader is polled here once the customer flows exist.
     if (minuteChanged()) drawSplash(1, 1);
     if (kbHit()) {
-      switch (mid_kbGetKey()) {
-      case KEY_MENU:
+      const int code = splashCodeOfKey(mid_kbGetKey());
+      // Every idle-screen key but the refresh closes the card reader on its way out.
+      if (code == SPLASH_REFRESH) return code;
+      if (code != NOT_A_SPLASH_KEY) {
         DLL_McrClose();
-        return SPLASH_MAIN_MENU;
-      case '9':
-        DLL_McrClose();
-        return SPLASH_NINE;
-      case KEY_UP:
-        DLL_McrClose();
-        return SPLASH_UP;
-      case KEY_DOWN:
-        DLL_McrClose();
-        return SPLASH_DOWN;
-      case KEY_CLEAR:
-        DLL_McrClose();
-        return SPLASH_SETTINGS;
-      case KEY_F7:
-        return SPLASH_REFRESH;
-      default:
-        break;
+        return code;
       }
     }
     if (mid_sysTimerCheck(IDLE_SLOT) != 0) {
