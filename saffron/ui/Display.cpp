@@ -6,6 +6,7 @@
  */
 #include "ui/Display.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include "core/screen.h"
 #include "libapi.h"
 #include "ui/Messages.h"
+#include "util/Strings.h"
 
 /* ---- text conversion -------------------------------------------------------- */
 
@@ -45,10 +47,12 @@ bool isRunByte(unsigned char c) {
 int titleSize(int size) { return size == 18 ? 2 : 3; }
 int lineSize(int size) { return (size >= 1 && size <= 3) ? size : titleSize(size); }
 
-std::size_t boundedLength(const char *text, std::size_t len) {
+// Copies at most len bytes (and at most LCD_LINE_MAX) of text into a zeroed
+// line buffer; returns the bytes copied.
+std::size_t copyLine(char (&line)[LCD_LINE_MAX + 1], const char *text, std::size_t len) {
   if (text == nullptr) return 0;
-  std::size_t n = 0;
-  while (n < len && n < LCD_LINE_MAX && text[n] != '\0') ++n;
+  const std::size_t n = strnlen(text, len < LCD_LINE_MAX ? len : LCD_LINE_MAX);
+  std::memcpy(line, text, n);
   return n;
 }
 } // namespace
@@ -71,11 +75,7 @@ void peDisplayNumbersCorrect(char *text) {
     }
     std::size_t end = i;
     while (text[end] != '\0' && isRunByte(static_cast<unsigned char>(text[end]))) ++end;
-    for (std::size_t a = i, b = end - 1; a < b; ++a, --b) {
-      const char t = text[a];
-      text[a] = text[b];
-      text[b] = t;
-    }
+    std::reverse(text + i, text + end);
     i = end;
   }
 }
@@ -112,8 +112,7 @@ bool charSize() { return false; }
 
 int lcdPrint(int x, int row, int flags, const char *, int size, const char *text, std::size_t len) {
   char line[LCD_LINE_MAX + 1] = {};
-  const std::size_t n = boundedLength(text, len);
-  if (n > 0) std::memcpy(line, text, n);
+  copyLine(line, text, len);
   DLL_LcdSetTTFBGColor(1, LINE_BG);
   mid_lcdSetTextStyle(lineSize(size), LINE_FG);
   const int result = mid_lcdDisplay(x, row, flags, line);
@@ -124,8 +123,7 @@ int lcdPrint(int x, int row, int flags, const char *, int size, const char *text
 namespace {
 int titleBar(int x, int row, int flags, int size, const char *text, unsigned bg, unsigned fg) {
   char line[LCD_LINE_MAX + 1] = {};
-  const std::size_t n = boundedLength(text, LCD_LINE_MAX);
-  if (n > 0) std::memcpy(line, text, n);
+  copyLine(line, text, LCD_LINE_MAX);
   DLL_LcdSetTTFBGColor(1, bg);
   mid_lcdSetTextStyle(titleSize(size), fg);
   // Titles are centred at the top; digits converted, runs left as they are.
@@ -191,17 +189,10 @@ void titleScreen(const char *title) {
 constexpr int LAST_VISIBLE_ROW = 5;
 } // namespace
 
-int showMessage(const char *title, const char *text, int ms) {
-  titleScreen(title);
-  lcdPrint(1, 4, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
-  return waitKey(ms);
-}
+int showMessage(const char *title, const char *text, int ms) { return showMessageXY1(1, 4, title, text, ms); }
 
 int showMessageXY(int x, int row, const char *title, const char *text, int ms) {
-  titleScreen(title);
-  mid_lcdClrLine(row - 1, row);
-  lcdPrint(x, row, LINE_CENTER, FONT_FILE, 3, text, LCD_LINE_MAX);
-  return waitKey(ms);
+  return showMessageXYLRM(x, row, LINE_CENTER, title, text, ms);
 }
 
 int showMessageXY1(int x, int row, const char *title, const char *text, int ms) {
@@ -270,14 +261,9 @@ int showInputData(int row, const char *text, std::size_t len) {
 
 int showInputData1(int row, const char *text, std::size_t len) {
   char line[LCD_LINE_MAX + 1] = {};
-  const std::size_t n = boundedLength(text, len);
-  if (n > 0) std::memcpy(line, text, n);
+  const std::size_t n = copyLine(line, text, len);
   // The whole value is put in display order, so no run may be turned again.
-  for (std::size_t a = 0, b = n; n > 0 && a + 1 < b; ++a, --b) {
-    const char t = line[a];
-    line[a] = line[b - 1];
-    line[b - 1] = t;
-  }
+  strReverse(line);
   mid_lcdClrLine(3, 4);
   return lcdPrint(1, row, 193, FONT_FILE, 3, line, n);
 }
