@@ -8,6 +8,7 @@
  */
 #include "util/Strings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -296,11 +297,7 @@ int reverseSeparatedStr(const char *src, char /*separator*/, char *dst, std::siz
         std::size_t end = start;
         while (end < n && !isSegmentSeparator(dst[end]))
             ++end;
-        for (std::size_t i = start, j = end - 1; i < j; ++i, --j) {
-            char t = dst[i];
-            dst[i] = dst[j];
-            dst[j] = t;
-        }
+        std::reverse(dst + start, dst + end);
         start = end;
     }
     return 0;
