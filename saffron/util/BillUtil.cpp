@@ -89,13 +89,8 @@ int getBillInfo(const char *billId, const char *paymentId, char *name, std::size
         return BILL_REFUSED;
 
     const BillType &bt = BILL_TYPES[billId[billLen - 2] - '0'];
-    if (name != nullptr && nameSize > 0) {
-        std::size_t n = std::strlen(bt.name);
-        if (n > nameSize - 1)
-            n = nameSize - 1;
-        std::memcpy(name, bt.name, n);
-        name[n] = '\0';
-    }
+    if (name != nullptr && nameSize > 0)
+        std::snprintf(name, nameSize, "%s", bt.name);
     // Thousands of Rials, in 64 bits: eight leading digits make up to
     // 99,999,999,000 Rials, far past what 32 bits hold.
     if (amount != nullptr) {
@@ -274,15 +269,8 @@ int getBankName(const char *cardNumber, char *masked, std::size_t maskedSize, ch
     char tail[5] = {};
     if (strnlen(cardNumber, 12) == 12)
         std::strncpy(tail, cardNumber + 12, 4);
-    if (masked != nullptr && maskedSize > 0) {
-        char buf[MASKED_CARD_SIZE];
-        std::snprintf(buf, sizeof buf, "%s***%s", head, tail);
-        std::size_t n = std::strlen(buf);
-        if (n > maskedSize - 1)
-            n = maskedSize - 1;
-        std::memcpy(masked, buf, n);
-        masked[n] = '\0';
-    }
+    if (masked != nullptr && maskedSize > 0)
+        std::snprintf(masked, maskedSize, "%s***%s", head, tail);
 
     const int32_t prefix = std::atoi(head);
     for (const BankEntry &e : bankTable) {
