@@ -187,9 +187,8 @@ void normalizeConfigAtStart() {
   char serial[sizeof config.SerialNo] = {};
   mid_sysReadSN(serial, sizeof serial);
   if (std::strncmp(serial, config.SerialNo, sizeof config.SerialNo) != 0) config.reservedFlag = 0;
-  std::memset(config.SerialNo, 0, sizeof config.SerialNo);
+  setText(config.SerialNo, serial);
   std::memset(config.NII, 0, sizeof config.NII);
-  std::memcpy(config.SerialNo, serial, sizeof serial - 1);
   writeConfig2File();
   // Kept in memory only here; the next write (after the debug unlock) stores it.
   setText(config.NII, FIXED_NII);
@@ -241,8 +240,7 @@ int resetTerminalSettings() {
   setCounter(turnRow.stanNo, 0);
   setCounter(turnRow.lastSucceedStan, 0);
   writeTurnRow2File();
-  std::memset(&config, 0, sizeof config);
-  readConfigFromFile(1);
+  readConfigFromFile(1); // starts from a zeroed record
   removeTempFile();
   removeTransactionFile();
   removeMerchantAccounts();
