@@ -188,9 +188,9 @@ int MerchantMenuTMSAction() {
 
 namespace {
 // The idle screen draws straight on its picture: no background box.
-void drawSplashText(int x, int y, int align, const char *text) {
+void drawSplashText(int x, int y, int align, const char *text, unsigned rgb565 = RGB888TORGB565(0, 0, 0)) {
   DLL_LcdSetTTFBGColor(0, RGB_WHITE);
-  DLL_LcdSetTTFConfig(align, SPLASH_TEXT_SIZE, RGB888TORGB565(0, 0, 0));
+  DLL_LcdSetTTFConfig(align, SPLASH_TEXT_SIZE, rgb565);
   DLL_LcdPrintTTF(x, y, text);
 }
 
@@ -267,9 +267,7 @@ void drawPendingMarker() {
   if (std::strncmp(pending.MTI, "0200", sizeof pending.MTI) != 0) return;
   const bool answered = pending.Status == 1 || pending.Status == 11 || pending.Status == 12;
   char text[MSG_SIZE] = {};
-  DLL_LcdSetTTFBGColor(0, RGB_WHITE);
-  DLL_LcdSetTTFConfig(DLL_LCD_ALIGN_CENTER, SPLASH_TEXT_SIZE, PENDING_MARKER_565);
-  DLL_LcdPrintTTF(0, PENDING_MARKER_Y, message(answered ? 54 : 35, text));
+  drawSplashText(0, PENDING_MARKER_Y, DLL_LCD_ALIGN_CENTER, message(answered ? 54 : 35, text), PENDING_MARKER_565);
 }
 
 // Read straight from the platform: the idle loop asks every turn, and the
