@@ -194,6 +194,12 @@ struct JsonLine {
   }
 };
 
+void writeLedger(std::FILE *ledger, const JsonLine &line) {
+  if (ledger == nullptr) return;
+  std::fprintf(ledger, "%s\n", line.text().c_str());
+  std::fflush(ledger);
+}
+
 } // namespace
 
 bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *out) {
@@ -289,6 +295,13 @@ const char *kindOf(const std::string &mti, const std::string &pc) {
   return "unknown";
 }
 
+// Field 42: the merchant id padded with spaces to 15 characters.
+std::string merchantField(const std::string &merchantId) {
+  char merchant[16];
+  std::snprintf(merchant, sizeof(merchant), "%-15s", merchantId.c_str());
+  return merchant;
+}
+
 // The merchant's name as the switch keeps it, in Windows-1256: "Nemune store".
 const std::string MERCHANT_NAME_1256 = "\xDD\xD1\xE6\xD4\x90\xC7\xE5 \xE4\xE3\xE6\xE4\xE5";
 const char *MERCHANT_PHONE = "02188776655";
@@ -333,6 +346,19 @@ struct Switch::Request {
   long long amount() const {
     std::string a = field(4);
     return allDigits(a) ? std::stoll(a) : 0;
+  }
+  std::string tag(int t) const {
+    auto it = tags.find(t);
+    return it == tags.end() ? "" : it->second;
+  }
+  // The request as a new booking under txnKey; the caller fills in the outcome.
+  Booking booking(const std::string &kind) const {
+    Booking b;
+    b.key = txnKey;
+    b.kind = kind;
+    b.pan = pan;
+    b.amount = amount();
+    return b;
   }
 };
 
@@ -435,27 +461,23 @@ bool Switch::checkCardAndPin(Request &rq, Card **card) {
     rq.rc = "56";
     return false;
   }
-  if (rq.has(52)) {
-    std::string block = rq.field(52);
-    std::string pin = block.size() == 8
-                          ? pinFromBlock(rq.term->pinKey, reinterpret_cast<const std::uint8_t *>(block.data()), rq.pan)
-                          : "";
-    bool ok = !pin.empty() && pin == (*card)->pin;
-    rq.log.str("pin", ok ? "ok" : "bad");
-    if (!ok) {
-      rq.rc = "55";
-      return false;
-    }
-  } else {
+  if (!rq.has(52)) {
     rq.log.str("pin", "absent");
     rq.rc = "55";
     return false;
   }
-  return true;
+  std::string block = rq.field(52);
+  std::string pin = block.size() == 8
+                        ? pinFromBlock(rq.term->pinKey, reinterpret_cast<const std::uint8_t *>(block.data()), rq.pan)
+                        : "";
+  bool ok = !pin.empty() && pin == (*card)->pin;
+  rq.log.str("pin", ok ? "ok" : "bad");
+  if (!ok) rq.rc = "55";
+  return ok;
 }
 
 void Switch::answerKeyExchange(Request &rq) {
-  std::string serial = rq.tags.count(1) ? rq.tags[1] : "";
+  std::string serial = rq.tag(1);
   Terminal *term = nullptr;
   for (auto &[id, t] : terminals_)
     if (t.serial == serial) term = &t;
@@ -484,9 +506,7 @@ void Switch::answerKeyExchange(Request &rq) {
   std::memcpy(term->dataKey, clear + 2 * KEY_LEN, KEY_LEN);
   rq.term = term;
   rq.out[41] = term->terminalId;
-  char merchant[16];
-  std::snprintf(merchant, sizeof(merchant), "%-15s", term->merchantId.c_str());
-  rq.out[42] = merchant;
+  rq.out[42] = merchantField(term->merchantId);
   rq.out[62] = std::string(reinterpret_cast<const char *>(enciphered), sizeof(enciphered));
   std::string f48;
   addTag(&f48, 50, nowText("%Y%m%d%H%M%S"));
@@ -497,9 +517,7 @@ void Switch::answerKeyExchange(Request &rq) {
 }
 
 void Switch::answerMerchantInfo(Request &rq) {
-  char merchant[16];
-  std::snprintf(merchant, sizeof(merchant), "%-15s", rq.term->merchantId.c_str());
-  rq.out[42] = merchant;
+  rq.out[42] = merchantField(rq.term->merchantId);
   std::string f48;
   addTag(&f48, 31, MERCHANT_NAME_1256 + "\\");
   addTag(&f48, 34, MERCHANT_PHONE);
@@ -513,7 +531,7 @@ void Switch::answerFinancial(Request &rq) {
   const std::string kind = kindOf(rq.mti, rq.pc);
   long long amount = rq.amount();
   if (kind == "bill-inquiry") {
-    std::string bill = rq.tags.count(6) ? rq.tags[6] : "", payment = rq.tags.count(7) ? rq.tags[7] : "";
+    std::string bill = rq.tag(6), payment = rq.tag(7);
     rq.log.str("bill_id", bill);
     rq.log.str("payment_id", payment);
     // The leading digits of the payment identifier count thousands of Rials.
@@ -549,17 +567,13 @@ void Switch::answerFinancial(Request &rq) {
     return;
   }
   if (kind == "bill-payment") {
-    rq.log.str("bill_id", rq.tags.count(6) ? rq.tags[6] : "");
-    rq.log.str("payment_id", rq.tags.count(7) ? rq.tags[7] : "");
+    rq.log.str("bill_id", rq.tag(6));
+    rq.log.str("payment_id", rq.tag(7));
   } else if (kind == "top-up") {
-    rq.log.str("phone", rq.tags.count(8) ? rq.tags[8] : "");
+    rq.log.str("phone", rq.tag(8));
   }
-  if (kind == "voucher" || kind == "top-up") rq.log.str("product", rq.tags.count(14) ? rq.tags[14] : "");
-  Booking b;
-  b.key = rq.txnKey;
-  b.kind = kind;
-  b.pan = rq.pan;
-  b.amount = amount;
+  if (kind == "voucher" || kind == "top-up") rq.log.str("product", rq.tag(14));
+  Booking b = rq.booking(kind);
   if (cardOk && rq.rc == "00" && amount > card->balance - card->blocked) rq.rc = "51";
   if (cardOk && rq.rc == "00") {
     card->balance -= amount;
@@ -610,11 +624,7 @@ void Switch::answerReversal(Request &rq) {
   auto it = bookings_.find(rq.txnKey);
   if (it == bookings_.end()) {
     // Never arrived here: nothing to give back, but the transaction is closed.
-    Booking b;
-    b.key = rq.txnKey;
-    b.kind = kindOf("0200", rq.pc);
-    b.pan = rq.pan;
-    b.amount = rq.amount();
+    Booking b = rq.booking(kindOf("0200", rq.pc));
     b.reversed = true;
     bookings_[b.key] = b;
     rq.answerLog.str("effect", "none");
@@ -678,7 +688,7 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   }
   if (reply.action == FaultAction::Close) {
     // The connection goes before the request is looked at.
-    if (options_.ledger) std::fprintf(options_.ledger, "%s\n", rq.log.text().c_str()), std::fflush(options_.ledger);
+    writeLedger(options_.ledger, rq.log);
     return reply;
   }
 
@@ -730,17 +740,13 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
     // Declined before booking (MAC or a forced code): book the decline.
     rq.txnKey = rq.terminalId + "/" + rq.stan;
     if (!bookings_.count(rq.txnKey)) {
-      Booking b;
-      b.key = rq.txnKey;
-      b.kind = kind;
-      b.pan = rq.pan;
-      b.amount = rq.amount();
+      Booking b = rq.booking(kind);
       b.rc = rq.rc;
       bookings_[b.key] = b;
     }
   }
   if (!rq.txnKey.empty()) rq.log.str("txn", rq.txnKey);
-  if (options_.ledger) std::fprintf(options_.ledger, "%s\n", rq.log.text().c_str()), std::fflush(options_.ledger);
+  writeLedger(options_.ledger, rq.log);
 
   // The answer: the request's MTI one class up, the common fields, then the kind's own.
   Request an;
@@ -801,7 +807,7 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   if (!rq.txnKey.empty()) rq.answerLog.str("txn", rq.txnKey);
   if (fault != nullptr && fault->action != FaultAction::Code) rq.answerLog.str("fault", faultName(fault->action));
   rq.answerLog.flag("sent", reply.action != FaultAction::Drop);
-  if (options_.ledger) std::fprintf(options_.ledger, "%s\n", rq.answerLog.text().c_str()), std::fflush(options_.ledger);
+  writeLedger(options_.ledger, rq.answerLog);
 
   std::snprintf(title, sizeof(title), "<< answer #%ld: %s rc %s%s%s", requestCount_, mti.c_str(), rq.rc.c_str(),
                 fault ? ", fault " : "", fault ? faultName(fault->action) : "");
