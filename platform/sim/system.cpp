@@ -166,6 +166,19 @@ static std::string absolute(const std::string& path) {
 
 // Opens the window unless told not to; false means a real-time run without
 // one (the reason is on stderr). The window's test hooks need the window.
+// The script's whole text; an empty path means standard input.
+static std::string readScript(const std::string& path) {
+  std::stringstream ss;
+  if (path.empty()) {
+    ss << std::cin.rdbuf();
+  } else {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) usageError("cannot read the script " + path);
+    ss << f.rdbuf();
+  }
+  return ss.str();
+}
+
 static bool startWindow(const Options& o, const std::string& programName) {
 #ifdef SIM_HAS_WINDOW
   WindowPlan plan;
@@ -261,31 +274,14 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
 
   const char* mode = o.headless ? "headless" : "real-time";
   if (o.headless) {
-    std::string text, error;
-    if (!scriptPath.empty()) {
-      std::ifstream f(scriptPath, std::ios::binary);
-      if (!f) usageError("cannot read the script " + scriptPath);
-      std::stringstream ss;
-      ss << f.rdbuf();
-      text = ss.str();
-    } else {
-      std::stringstream ss;
-      ss << std::cin.rdbuf();
-      text = ss.str();
-    }
+    std::string text = readScript(scriptPath), error;
     if (!scriptLoad(text, &error)) {
       fprintf(stderr, "%s\n", error.c_str());
       exit(2);
     }
   } else {
-    std::string text;
-    if (!scriptPath.empty()) {
-      std::ifstream f(scriptPath, std::ios::binary);
-      std::stringstream ss;
-      if (!f) usageError("cannot read the script " + scriptPath);
-      ss << f.rdbuf();
-      text = ss.str();
-    }
+    // Read before the window opens, so a missing script is reported on its own.
+    std::string text = scriptPath.empty() ? "" : readScript(scriptPath);
     bool window = startWindow(o, argc > 0 && argv && argv[0] ? argv[0] : "");
     if (window) {
       // The window decides when the run ends (or a script's quit does).
