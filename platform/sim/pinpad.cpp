@@ -55,6 +55,12 @@ void wipe(Key *k) {
   k->loaded = false;
 }
 
+void wipeWorkingKeys(PinPad &p, int index) {
+  wipe(&p.pin[index]);
+  wipe(&p.mac[index]);
+  wipe(&p.data[index]);
+}
+
 Key *workingKey(PinPad &p, int type, int index) {
   if (index < 0 || index >= KEY_SLOTS) return nullptr;
   switch (type) {
@@ -152,11 +158,7 @@ extern "C" int DLL_PciWriteMKey(int index, const unsigned char *key, int len, co
   std::lock_guard<std::mutex> guard(p.lock);
   Key &m = p.master[index];
   // Working keys enciphered under another master key are no longer usable.
-  if (!m.loaded || std::memcmp(m.bytes, key, KEY_LEN) != 0) {
-    wipe(&p.pin[index]);
-    wipe(&p.mac[index]);
-    wipe(&p.data[index]);
-  }
+  if (!m.loaded || std::memcmp(m.bytes, key, KEY_LEN) != 0) wipeWorkingKeys(p, index);
   std::memcpy(m.bytes, key, KEY_LEN);
   m.loaded = true;
   return DLL_OK;
@@ -246,9 +248,7 @@ void resetPinPadForTest() {
   std::lock_guard<std::mutex> guard(p.lock);
   for (int i = 0; i < KEY_SLOTS; ++i) {
     wipe(&p.master[i]);
-    wipe(&p.pin[i]);
-    wipe(&p.mac[i]);
-    wipe(&p.data[i]);
+    wipeWorkingKeys(p, i);
   }
   p.promptX = 0;
   p.promptY = 0;
