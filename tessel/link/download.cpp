@@ -80,7 +80,7 @@ int sendBlock(uint8_t command, const uint8_t* payload, size_t len) {
     size_t total = 0;
     if (recvPacket(framingSelector, reply, sizeof reply, downloadTimings.blockReplyMs, &total) != LINK_OK)
       continue;
-    const size_t replyLen = (static_cast<size_t>(reply[2]) << 8) | reply[3];
+    const size_t replyLen = headerPayloadLength(reply);
     // Reply bytes are only looked at when the reply carries them.
     if (replyLen >= 2 && reply[kPacketHeader + 1] >= kFlashFaultCode) {
       showStatus("Write flash fault.");
@@ -103,7 +103,7 @@ int completeImage(uint8_t command) {
     size_t total = 0;
     const uint32_t left = static_cast<uint32_t>(downloadTimings.completionReplyMs - elapsed);
     if (recvPacket(framingSelector, reply, sizeof reply, left, &total) != LINK_OK) continue;
-    const size_t replyLen = (static_cast<size_t>(reply[2]) << 8) | reply[3];
+    const size_t replyLen = headerPayloadLength(reply);
     if (replyLen >= 1 && reply[kPacketHeader] == 0) return 0;
   }
 }

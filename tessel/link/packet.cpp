@@ -52,7 +52,7 @@ int recvWith(int framing, uint8_t* buf, size_t bufSize, uint32_t timeoutMs, size
   buf[0] = kStx;
 
   if (!serialRead(buf + 1, 3, kHeaderByteMs)) return LINK_READ_FAIL;
-  const size_t len = (static_cast<size_t>(buf[2]) << 8) | buf[3];
+  const size_t len = headerPayloadLength(buf);
   if (len > kMaxRecvPayload || kPacketHeader + len + trailer > bufSize) return LINK_LENGTH_TOO_LONG;
 
   for (size_t i = 0; i < len + trailer; ++i) {
@@ -87,7 +87,7 @@ size_t buildPacket(int framing, uint8_t command, const uint8_t* payload, size_t 
 int checkPacket(int framing, const uint8_t* packet, size_t size, size_t* payloadLen) {
   if (framing != kFramingXor && framing != kFramingCrc) return LINK_BAD_FRAMING;
   if (size < packetSize(framing, 0) || packet[0] != kStx) return LINK_READ_FAIL;
-  const size_t len = (static_cast<size_t>(packet[2]) << 8) | packet[3];
+  const size_t len = headerPayloadLength(packet);
   if (size < packetSize(framing, len)) return LINK_READ_FAIL;
   if (framing == kFramingXor) {
     if (xorOf(packet + 1, 3 + len + 1) != 0) return LINK_CHECK_FAIL;

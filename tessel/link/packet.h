@@ -46,6 +46,11 @@ constexpr size_t packetSize(int framing, size_t payloadLen) {
   return framing == kFramingXor ? payloadLen + 5 : framing == kFramingCrc ? payloadLen + 8 : 0;
 }
 
+// The payload length in a packet's header (STX, command, length high, length low).
+constexpr size_t headerPayloadLength(const uint8_t* packet) {
+  return (static_cast<size_t>(packet[2]) << 8) | packet[3];
+}
+
 // Assembles a packet into out; returns its length, or 0 when the framing is
 // unknown, the payload exceeds 4096 or out is too small.
 size_t buildPacket(int framing, uint8_t command, const uint8_t* payload, size_t len, uint8_t* out,

@@ -116,7 +116,7 @@ void BootSim::handleByte(uint8_t b) {
   }
   pkt_.push_back(b);
   if (pkt_.size() < kPacketHeader) return;
-  const size_t len = (static_cast<size_t>(pkt_[2]) << 8) | pkt_[3];
+  const size_t len = headerPayloadLength(pkt_.data());
   if (len > kMaxRecvPayload) {
     pkt_.clear();
     return;
