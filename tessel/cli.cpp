@@ -23,8 +23,7 @@ class ConsoleSink final : public DownloadSink {
       std::printf("\r%s\x1b[K", text);
       pendingLine_ = true;
     } else {
-      if (pendingLine_) std::printf("\n");
-      pendingLine_ = false;
+      finishLine();
       std::printf("%s\n", text);
     }
     std::fflush(stdout);
