@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "sim.h"
@@ -16,15 +20,34 @@ struct SimExit {
   std::string message;
 };
 
+// How a run of the demo program ended.
+struct Outcome {
+  int status;  // exit status; -1 killed or timed out
+  std::string err;
+};
+
+// An empty folder of the running test's own under the temporary directory.
+inline std::filesystem::path freshTestDir(const std::string& prefix) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              (prefix + std::to_string(getpid()) + "-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+inline std::string readFile(const std::filesystem::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
 // A fresh device in a fresh data folder under the test's temporary directory.
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("simtest-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
+    dir_ = freshTestDir("simtest-");
     sim::resetForTest(dir_.c_str());
     sim::setExitHandler([](int status, const std::string& message) { throw SimExit{status, message}; });
   }

@@ -9,20 +9,9 @@
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string err;
-};
-
 class Headless : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("simrun-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = freshTestDir("simrun-"); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // Runs the demo terminal in dir_ with the script and extra arguments.
@@ -45,14 +34,7 @@ class Headless : public ::testing::Test {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read(errPath)};
-  }
-
-  static std::string read(const std::filesystem::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errPath)};
   }
 
   std::filesystem::path dir_;
@@ -79,7 +61,7 @@ TEST_F(Headless, ScriptDrivesTheTerminalAndShotsListTheScreen) {
       "wait 60000\n"
       "shot 02-after\n");
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string first = read(dir_ / "out/01-start.txt");
+  std::string first = readFile(dir_ / "out/01-start.txt");
   EXPECT_NE(first.find("image x=0 y=0 \"main.png\"\n"), std::string::npos) << first;
   EXPECT_NE(first.find("text y=45 x=1 align=right size=3 fg=#000000 bg=#FFFFFF \"" + kDateLine + "\"\n"),
             std::string::npos)
@@ -87,7 +69,7 @@ TEST_F(Headless, ScriptDrivesTheTerminalAndShotsListTheScreen) {
   EXPECT_NE(first.find("\"SN SIM00012345\""), std::string::npos);
   EXPECT_NE(first.find("# lcd 320x240 at 2026-12-07 10:00:00"), std::string::npos) << first;
 
-  std::string second = read(dir_ / "out/02-after.txt");
+  std::string second = readFile(dir_ / "out/02-after.txt");
   EXPECT_NE(second.find("\"key 22\""), std::string::npos) << second;
   EXPECT_NE(second.find("\"card refused\""), std::string::npos) << second;
   EXPECT_EQ(second.find("\"card 31\""), std::string::npos) << second;  // replaced by the refusal
@@ -126,10 +108,10 @@ TEST_F(Headless, UnknownSimOptionsAreRefused) {
 TEST_F(Headless, PowerOffWritesAFinalShotAndEndsWithStatusZero) {
   Outcome r = run("wait 100\nkey CANCEL\nwait 100000\nshot not-reached\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  std::string last = read(dir_ / "out/power-off.txt");
+  std::string last = readFile(dir_ / "out/power-off.txt");
   EXPECT_NE(last.find("\"key 27\""), std::string::npos) << last;
   EXPECT_FALSE(std::filesystem::exists(dir_ / "out/not-reached.png"));
-  EXPECT_NE(read(dir_ / "out/events.txt").find("power off"), std::string::npos);
+  EXPECT_NE(readFile(dir_ / "out/events.txt").find("power off"), std::string::npos);
 }
 
 }  // namespace

@@ -22,18 +22,6 @@ namespace {
 
 constexpr int kRunTimeoutS = 90;  // generous: sanitizers and a shared machine slow GTK's start
 
-struct Outcome {
-  int status;  // exit status; -1 killed or timed out
-  std::string err;
-};
-
-std::string readFile(const std::filesystem::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
 bool onPath(const std::string& program) {
   const char* path = getenv("PATH");
   std::stringstream dirs(path ? path : "");
@@ -45,13 +33,7 @@ bool onPath(const std::string& program) {
 
 class Window : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("simwin-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-  }
+  void SetUp() override { dir_ = freshTestDir("simwin-"); }
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   // Runs the demo terminal in dir_: under xvfb-run when `xvfb`, else as it is
