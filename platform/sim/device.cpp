@@ -247,8 +247,6 @@ void setVirtualTime(int year, int month, int day, int hour, int minute, int seco
 
 long long virtualNowMs() { return nowMs(); }
 
-void advanceVirtualMs(long long ms) { passTime(ms); }
-
 void pushKey(int code) {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   dev().keys.push_back(code & 0xFF);

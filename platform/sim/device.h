@@ -97,8 +97,6 @@ bool scriptLoad(const std::string& text, std::string* error);
 void scriptStartStdinReader();            // real-time runs: commands arrive as lines on stdin
 void scriptPump();                        // runs the commands that are due now
 long long scriptNextDueMs();              // when a running wait or expect falls due, or -1
-bool scriptActive();
-bool scriptDone();
 void scriptClear();
 void setKeepRunning(bool keep);
 

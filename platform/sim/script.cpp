@@ -358,14 +358,6 @@ long long scriptNextDueMs() {
   return -1;
 }
 
-bool scriptActive() { return script().active; }
-
-bool scriptDone() {
-  std::lock_guard<std::recursive_mutex> lock(mutex());
-  Script& s = script();
-  return s.sourceComplete && s.pc >= s.commands.size() && !inputsPending();
-}
-
 void scriptClear() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Script& s = script();
@@ -417,7 +409,5 @@ void scriptStartStdinReader() {
 namespace sim {
 
 bool loadScript(const std::string& text, std::string* error) { return detail::scriptLoad(text, error); }
-
-bool scriptFinished() { return detail::scriptDone(); }
 
 }  // namespace sim

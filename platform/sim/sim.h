@@ -52,7 +52,6 @@ struct Beep {
 void resetForTest(const char* dataDir = nullptr);
 void setVirtualTime(int year, int month, int day, int hour, int minute, int second);
 long long virtualNowMs();     // terminal-local wall time in ms since 1970, encoded as if UTC
-void advanceVirtualMs(long long ms);  // time passes (script commands due meanwhile run)
 
 /* ---- input queues --------------------------------------------------------------- */
 
@@ -97,7 +96,6 @@ std::vector<Beep> beeps();
 // the application waits for input. false and *error naming the line when a line
 // is malformed; nothing is loaded then.
 bool loadScript(const std::string& text, std::string* error);
-bool scriptFinished();       // every command run and every input it gave consumed
 void setOutputDir(const std::string& dir);  // where shots of a script go (empty: none)
 // Polling for input this long (virtual ms) with no script step and no input
 // taken ends the run as a runaway (status 4); 24 hours by default.

@@ -71,7 +71,6 @@ static const int kPixelSizes[4] = {0, 13, 16, 20};   // size codes 1..3 on a 320
 static const int kLineHeights[4] = {0, 22, 28, 34};  // a size-3 line fits the 34-pixel row grid
 
 static int clampSize(int sizeCode) { return sizeCode < 1 ? 1 : sizeCode > 3 ? 3 : sizeCode; }
-int textPixelSize(int sizeCode) { return kPixelSizes[clampSize(sizeCode)]; }
 int textLineHeight(int sizeCode) { return kLineHeights[clampSize(sizeCode)]; }
 
 struct Fonts {

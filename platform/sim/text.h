@@ -14,8 +14,7 @@
 
 namespace sim::detail {
 
-// Pixel size and line box height for the application's size code 1..3.
-int textPixelSize(int sizeCode);
+// Line box height for the application's size code 1..3.
 int textLineHeight(int sizeCode);
 bool textHasArabicScript(const std::string& utf8);
 
