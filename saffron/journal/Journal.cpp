@@ -122,7 +122,7 @@ bool inRange(const TransactionRecord &t, const char *from, const char *to, char 
   return std::strcmp(dateTime, from) >= 0 && std::strcmp(dateTime, to) < 0;
 }
 
-// Price without leading zeros as a number. Digits beyond what 32 bits hold
+// Price as a number (leading zeros add nothing). Digits beyond what 32 bits hold
 // saturate instead of wrapping, so one large amount cannot turn a total negative.
 int32_t priceValue(const char *price) {
   int64_t v = 0;
@@ -161,33 +161,19 @@ int commitWorkFile(FileHandle &work, const char *workName, const char *fileName)
   return 0;
 }
 
+// Drops an unfinished work file; the journal it was to replace stays as it was.
+void discardWorkFile(FileHandle &work, const char *workName) {
+  work.close();
+  mid_fileRemove(workName);
+}
+
 }  // namespace
 
 // ---- record operations ------------------------------------------------------------
 
 void clearTransaction(TransactionRecord *trx) {
-  if (trx == nullptr) return;
-  std::memset(trx->MTI, 0, sizeof trx->MTI);
-  std::memset(trx->ProcessCode, 0, sizeof trx->ProcessCode);
-  std::memset(trx->PAN, 0, sizeof trx->PAN);
-  std::memset(trx->pinBlock, 0, sizeof trx->pinBlock);
-  std::memset(trx->Track2, 0, sizeof trx->Track2);
-  std::memset(trx->Price, 0, sizeof trx->Price);
-  std::memset(trx->STAN, 0, sizeof trx->STAN);
-  std::memset(trx->Date, 0, sizeof trx->Date);
-  std::memset(trx->Time, 0, sizeof trx->Time);
-  std::memset(trx->DateTime, 0, sizeof trx->DateTime);
-  std::memset(trx->RRN, 0, sizeof trx->RRN);
-  trx->companyId = 0;
-  std::memset(trx->BillId, 0, sizeof trx->BillId);
-  std::memset(trx->PaymentId, 0, sizeof trx->PaymentId);
-  std::memset(trx->CellphonNumber, 0, sizeof trx->CellphonNumber);
-  std::memset(trx->companyName, 0, sizeof trx->companyName);
-  std::memset(trx->ResponseCode, 0, sizeof trx->ResponseCode);
-  std::memset(trx->description, 0, sizeof trx->description);
-  trx->Status = 0;
-  std::memset(trx->SwitchSTAN, 0, sizeof trx->SwitchSTAN);
-  trx->padding = 0;
+  // The layout has no gaps (see the offset checks), so this zeroes exactly the fields.
+  if (trx != nullptr) std::memset(trx, 0, sizeof *trx);
 }
 
 void copyTransaction(TransactionRecord *dest, const TransactionRecord *src) {
@@ -331,11 +317,8 @@ int readLastTransaction(int type, TransactionRecord *trx) {
     const int cmpTopup = std::strcmp(t.ProcessCode, "220000");
     USB_printf2("cmpPurchace:%d,cmpBillPayment:%d,cmpPinChargePayment:%d,cmpTopupPayment:%d", cmpPurchase,
                 cmpBill, cmpVoucher, cmpTopup);
-    const bool accept = (cmpPurchase == 0 && (type == 0 || type == TT_PURCHASE)) ||
-                        (cmpBill == 0 && (type == 0 || type == TT_BILL_PAYMENT)) ||
-                        (cmpVoucher == 0 && (type == 0 || type == TT_VOUCHER)) ||
-                        (cmpTopup == 0 && (type == 0 || type == TT_TOPUP));
-    if (accept) {
+    const int kind = transactionTypeOf(&t);
+    if (kind != 0 && (type == 0 || type == kind)) {
       copyTransaction(trx, &t);
       return 1;
     }
@@ -429,9 +412,7 @@ int readTransactionsTotally(const char *from, const char *to, int32_t *totals) {
       case TT_TOPUP: slot = TOTAL_TOPUP_AMOUNT; break;
       default: continue;
     }
-    const char *price = t.Price;
-    while (*price == '0') ++price;
-    totals[slot] = saturatingAdd(totals[slot], priceValue(price));
+    totals[slot] = saturatingAdd(totals[slot], priceValue(t.Price));
     totals[slot + 1] += 1;
   }
   return count;
@@ -455,8 +436,7 @@ int checkTransactionCount(const char *fileName) {
   TransactionRecord t;
   int r = readRecord(journal.fd(), &t);
   if (r != RECORD_SIZE) {
-    work.close();
-    mid_fileRemove(PURGE_WORK_FILE);
+    discardWorkFile(work, PURGE_WORK_FILE);
     return r;
   }
   char oldest[sizeof t.Date];
@@ -470,22 +450,16 @@ int checkTransactionCount(const char *fileName) {
     USB_printf2("checkTransactionCount i = (%ld)  trxDate = %s , trx.Date =  %s ", i, oldest, t.Date);
     if (std::strcmp(t.Date, oldest) == 0) continue;
     if (mid_fileWrite(work.fd(), &t, sizeof t) != RECORD_SIZE) {
-      work.close();
-      mid_fileRemove(PURGE_WORK_FILE);
+      discardWorkFile(work, PURGE_WORK_FILE);
       return -1;
     }
     ++copied;
   }
   journal.close();
-  if (r != RECORD_SIZE) {
-    // The journal could not be read to its end: keep it whole.
-    work.close();
-    mid_fileRemove(PURGE_WORK_FILE);
-    return r;
-  }
-  if (copied == 0) {
-    work.close();
-    mid_fileRemove(PURGE_WORK_FILE);
+  // A journal that could not be read to its end is kept whole, as is one that
+  // would be left empty.
+  if (r != RECORD_SIZE || copied == 0) {
+    discardWorkFile(work, PURGE_WORK_FILE);
     return r;
   }
   if (commitWorkFile(work, PURGE_WORK_FILE, fileName) != 0) return -1;
@@ -519,8 +493,7 @@ int trimTransactionFile(const char *fileName) {
   }
   journal.close();
   if (result < 0) {
-    work.close();
-    mid_fileRemove(TRIM_WORK_FILE);
+    discardWorkFile(work, TRIM_WORK_FILE);
     return -1;
   }
   if (commitWorkFile(work, TRIM_WORK_FILE, fileName) != 0) return -1;
