@@ -33,13 +33,6 @@ void wipe(void *p, std::size_t n) {
   while (n-- > 0) *v++ = 0;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 // ---- keys ---------------------------------------------------------------------------
@@ -48,15 +41,8 @@ int loadTerminalMasterKey() {
   static const char hex[] = TERMINAL_MASTER_KEY_HEX;
   static_assert(sizeof hex == 2 * MASTER_KEY_LEN + 1, "TERMINAL_MASTER_KEY must be 32 hex digits");
   unsigned char key[MASTER_KEY_LEN];
-  for (int i = 0; i < MASTER_KEY_LEN; ++i) {
-    const int hi = hexValue(hex[2 * i]);
-    const int lo = hexValue(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) {
-      wipe(key, sizeof key);
-      return -1;
-    }
-    key[i] = static_cast<unsigned char>(hi * 16 + lo);
-  }
+  // Checks every digit before writing a byte.
+  if (hex2data(key, sizeof key, hex, MASTER_KEY_LEN) != 0) return -1;
   const int result = writeMasterKey(MASTER_KEY_LEN, key);
   wipe(key, sizeof key);
   return result;
@@ -128,12 +114,8 @@ int packetConvertTrack2(const char *track2, unsigned char *out, std::size_t outS
 
   const std::size_t bytes = static_cast<std::size_t>(count) / 2;
   if (bytes + 1 > outSize) return -1;
-  for (std::size_t i = 0; i < bytes; ++i) {
-    const int hi = hexValue(work[2 * i]);
-    const int lo = hexValue(work[2 * i + 1]);
-    if (hi < 0 || lo < 0) return -1;
-    out[i] = static_cast<unsigned char>(hi * 16 + lo);
-  }
+  // work holds exactly count digits; an empty track packs to no bytes.
+  if (bytes > 0 && hex2data(out, outSize, work, static_cast<int>(bytes)) != 0) return -1;
   out[bytes] = 0;
   *length = count;
   return 0;
