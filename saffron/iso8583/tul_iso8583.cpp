@@ -134,21 +134,30 @@ int TUL_ISO8583_MSG_GetField_Bin(unsigned int field, const TUL_ISO8583_MSG *msg,
   return TUL_ISO8583_OK;
 }
 
+namespace {
+
+// The dictionary row of a position, or null when the handler has none usable.
+const TUL_ISO8583_FIELD_SPEC *fieldDefFor(unsigned int field, const TUL_ISO8583_HANDLER *handler) {
+  if (handler == nullptr || handler->fields == nullptr || field >= walkCount(handler)) return nullptr;
+  const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[field];
+  return fieldDef->type < TUL_FT_COUNT ? fieldDef : nullptr;
+}
+
+} // namespace
+
 int _TUL_ISO8583_FIELD_Pack(unsigned int field, const TUL_ISO8583_MSG *msg,
                             const TUL_ISO8583_HANDLER *handler, unsigned char **cursor,
                             const unsigned char *end) {
-  if (handler == nullptr || handler->fields == nullptr || field >= walkCount(handler)) return TUL_ISO8583_FAIL;
-  const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[field];
-  if (fieldDef->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
+  const TUL_ISO8583_FIELD_SPEC *fieldDef = fieldDefFor(field, handler);
+  if (fieldDef == nullptr) return TUL_ISO8583_FAIL;
   return fieldTypeArr[fieldDef->type].pack(field, msg, fieldDef, cursor, end);
 }
 
 int _TUL_ISO8583_FIELD_Unpack(unsigned int field, TUL_ISO8583_MSG *msg,
                               const TUL_ISO8583_HANDLER *handler, const unsigned char **cursor,
                               const unsigned char *end) {
-  if (handler == nullptr || handler->fields == nullptr || field >= walkCount(handler)) return TUL_ISO8583_FAIL;
-  const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[field];
-  if (fieldDef->type >= TUL_FT_COUNT) return TUL_ISO8583_FAIL;
+  const TUL_ISO8583_FIELD_SPEC *fieldDef = fieldDefFor(field, handler);
+  if (fieldDef == nullptr) return TUL_ISO8583_FAIL;
   return fieldTypeArr[fieldDef->type].unpack(field, msg, fieldDef, cursor, end);
 }
 

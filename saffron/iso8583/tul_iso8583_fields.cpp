@@ -13,6 +13,7 @@
 
 #include "core/debug.h"
 #include "iso8583/tul_iso8583.h"
+#include "util/Strings.h"
 
 namespace {
 
@@ -133,11 +134,10 @@ int storeBytes(unsigned int field, TUL_ISO8583_MSG *msg, const unsigned char *fr
   return TUL_ISO8583_OK;
 }
 
+// One hexadecimal digit's value, -1 for anything else.
 int hexNibble(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  const std::uint8_t n = nibbleFromChar(static_cast<char>(c));
+  return n > 0x0F ? -1 : n;
 }
 
 const char HEX_UPPER[] = "0123456789ABCDEF";
