@@ -87,11 +87,6 @@ int receiveAll(unsigned char *buf, int len, int64_t deadline) {
   return got;
 }
 
-void closeSocket() {
-  if (sockfd >= 0) close(sockfd);
-  sockfd = -1;
-}
-
 void logFrameHeader(const unsigned char *frame, int len) {
   // Only the length and TPDU: the message carries card data that no log may show.
   if (frame == nullptr || len <= 0) return;
@@ -116,14 +111,11 @@ int mid_tcpInit() {
 int mid_tcpConnect(const char *address, int port) {
   mid_tcpInit();
   // One connection at a time: a socket still open would otherwise leak.
-  closeSocket();
+  mid_tcpClose();
   if (address == nullptr || port <= 0 || port > 65535) return -1;
 
   sockfd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (sockfd < 0) {
-    sockfd = -1;
-    return -1;
-  }
+  if (sockfd < 0) return -1;
   // 2-second send limit; on Linux it also bounds connect.
   timeval limit{TCP_SEND_TIMEOUT_SEC, 0};
   setsockopt(sockfd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
@@ -133,7 +125,7 @@ int mid_tcpConnect(const char *address, int port) {
   peer.sin_port = htons(static_cast<uint16_t>(port));
   if (inet_pton(AF_INET, address, &peer.sin_addr) != 1 && tcpSys.resolve(address, &peer.sin_addr) != 0) {
     USB_printf2("-----------connect(%d) ===>>> %s", sockfd, "host name not resolved");
-    closeSocket();
+    mid_tcpClose();
     return -1;
   }
 
@@ -143,7 +135,7 @@ int mid_tcpConnect(const char *address, int port) {
   } while (rc != 0 && errno == EINTR);
   if (rc != 0) {
     USB_printf2("-----------connect(%d) ===>>> %s", sockfd, strerror(errno));
-    closeSocket();
+    mid_tcpClose();
     return -1;
   }
   USB_printf2("connect(%d) : OK", sockfd);
