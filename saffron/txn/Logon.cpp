@@ -34,9 +34,7 @@ void writeFixedMasterKey() { loadTerminalMasterKey(); }
 // Fields 0, 1, 3, 11, 12, 13, 24 and 48 of both logon requests.
 bool setLogonFields(Message &m, const char *mti, const char *placeholder, const char *processCode) {
   setStanNumber(0);
-  std::memset(currentTransaction.STAN, 0, sizeof(currentTransaction.STAN));
-  std::memcpy(currentTransaction.STAN, turnRow.stanNo, strnlen(turnRow.stanNo, sizeof(currentTransaction.STAN) - 1));
-  txn::stampCurrentTransaction();
+  txn::takeStanAndStamp();
   char nii[4];
   txn::niiDigits(nii);
   char tags[FIELD48_SIZE] = {0};
@@ -122,9 +120,7 @@ int parseLogonKeyExchangeTransaction(const unsigned char *frame, std::size_t fra
     writeConfig2File();
     readConfigFromFile(0);
   }
-  std::size_t len = 0;
-  const char *tags = m.get(48, &len);
-  if (tags != nullptr) ParseField48Velbor(tags, len);
+  txn::applyTags(m);
   return status;
 }
 
@@ -157,7 +153,7 @@ int doLogonKeyExhange(int kind) {
   int responseLen = 0;
   int status = requestLen > 0 ? remoteAction(request, requestLen, "", "", response, &responseLen,
                                              static_cast<int>(sizeof(response)), config.linkMode)
-                              : -110; // nothing could be built, so nothing was sent
+                              : LINK_SEND_FAILED; // nothing could be built, so nothing was sent
   if (status == 0 && responseLen > 0) {
     status = kind == LOGON_KEY_EXCHANGE
                  ? parseLogonKeyExchangeTransaction(response, static_cast<std::size_t>(responseLen))

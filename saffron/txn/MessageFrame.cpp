@@ -117,10 +117,18 @@ void setTransactionStamp(const int parts[6]) {
   std::snprintf(currentTransaction.Date, sizeof(currentTransaction.Date), "%02u%02u", v[1], v[2]);
 }
 
-void stampCurrentTransaction() {
+void takeStanAndStamp() {
+  std::memset(currentTransaction.STAN, 0, sizeof(currentTransaction.STAN));
+  std::memcpy(currentTransaction.STAN, turnRow.stanNo, strnlen(turnRow.stanNo, sizeof(currentTransaction.STAN) - 1));
   int dt[DATE_TIME_FIELDS] = {0};
   getDateTime(dt);
   setTransactionStamp(dt); // year within the century, month, day, hour, minute, second
+}
+
+void applyTags(Message &m) {
+  std::size_t len = 0;
+  const char *value = m.get(48, &len);
+  if (value != nullptr) ParseField48Velbor(value, len);
 }
 
 int readResponseCode(Message &m) {

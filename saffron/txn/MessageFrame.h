@@ -55,8 +55,12 @@ bool addCommonTags(char *text, std::size_t textSize);
 // from year within the century, month, day, hour, minute, second.
 void setTransactionStamp(const int parts[6]);
 
-// The clock as the requests send it: sets DateTime, Time and Date of currentTransaction.
-void stampCurrentTransaction();
+// Puts the trace number just issued (turnRow.stanNo) into currentTransaction.STAN
+// and stamps DateTime, Time and Date with the clock, as a new request does.
+void takeStanAndStamp();
+
+// Applies the tags of the answer's field 48, when it has one.
+void applyTags(Message &m);
 
 // Reads field 39 into ResponseCode: 0 for "00", 91 other, -130 absent.
 int readResponseCode(Message &m);

@@ -154,12 +154,8 @@ int buildRequest(Request r, unsigned char *frame, std::size_t frameSize, int cha
   setStanNumber(financial ? 1 : 0);
   char stan[sizeof(turnRow.stanNo) + 1];
   slotText(turnRow.stanNo, stan);
-  if (!followUp) {
-    // The advice and reversal keep STAN: it names the original transaction.
-    std::memset(currentTransaction.STAN, 0, sizeof(currentTransaction.STAN));
-    std::memcpy(currentTransaction.STAN, stan, strnlen(stan, sizeof(currentTransaction.STAN) - 1));
-    txn::stampCurrentTransaction();
-  }
+  // The advice and reversal keep STAN: it names the original transaction.
+  if (!followUp) txn::takeStanAndStamp();
 
   Message m;
   char mti[sizeof(currentTransaction.MTI) + 1];
@@ -216,12 +212,6 @@ int parseCommon(Message &m, const unsigned char *frame, std::size_t frameLen, bo
   return status;
 }
 
-void parseTags(Message &m) {
-  std::size_t len = 0;
-  const char *value = m.get(48, &len);
-  if (value != nullptr) ParseField48Velbor(value, len);
-}
-
 int parseFinancial(const unsigned char *frame, std::size_t frameLen, Request r) {
   Message m;
   int status = parseCommon(m, frame, frameLen, true, true);
@@ -239,7 +229,7 @@ int parseFinancial(const unsigned char *frame, std::size_t frameLen, Request r) 
       std::memcpy(currentTransaction.BillId, balances + 8, 12);
     }
   }
-  parseTags(m);
+  txn::applyTags(m);
   return status;
 }
 
@@ -255,7 +245,7 @@ int parseFollowUp(const unsigned char *frame, std::size_t frameLen, bool takeSwi
       if (status == 0) status = STATUS_DECLINED; // "0X" with a non-digit second character
     }
   }
-  parseTags(m);
+  txn::applyTags(m);
   return status;
 }
 
