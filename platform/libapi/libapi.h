@@ -9,10 +9,10 @@
  * Sections: status codes, system and clock, keypad, LCD, card reader, printer,
  * PIN pad, GPRS, WiFi, update service.
  *
- * In the simulator the printer, GPRS and WiFi operations answer
- * DLL_ERR_NOT_READY until their device models are built (the PIN pad is
- * modelled, with real cryptography); every operation that reports success
- * really does what it says.
+ * In the simulator the printer operations answer DLL_ERR_NOT_READY until its
+ * device model is built (the PIN pad is modelled, with real cryptography, and
+ * so are the GPRS modem and the WiFi radio); every operation that reports
+ * success really does what it says.
  */
 #ifndef LIBAPI_H
 #define LIBAPI_H
@@ -173,25 +173,34 @@ int DLL_PciGetEncData(int keyIndex, int len, const unsigned char *in, unsigned c
 /* ---- GPRS ------------------------------------------------------------------ */
 
 #define DLL_IMEI_SIZE 32
+#define DLL_PPP_ERR_NO_SIM (-201)       /* no SIM card in the modem */
+#define DLL_PPP_ERR_NOT_ATTACHED (-202) /* not (yet) attached to the packet network */
+#define DLL_PPP_ERR_LINK_DOWN (-203)    /* DLL_PppStatus: no PPP link */
 
+/* Sets the access point and its credentials for the next dial. */
 int DLL_PppInit(const char *apn, const char *user, const char *password);
 /* 0 = SIM present. */
 int DLL_PppCheckSim(void);
-/* 0 = attached to the packet network. */
+/* 0 = attached to the packet network; a modem may need several checks before it is. */
 int DLL_PppCheckCgatt(void);
+/* Brings the PPP link up; 0 = up. Needs a SIM and an attached modem. */
 int DLL_PppDial(const char *apn, const char *number);
-/* 0 = PPP link up. */
+/* 0 = PPP link up. The link goes down by DLL_PppDisconnect, by the network, and in a long sleep. */
 int DLL_PppStatus(void);
 int DLL_PppDisconnect(void);
-/* Writes the modem's IMEI as NUL-terminated text (at least DLL_IMEI_SIZE bytes). */
+/* Writes the modem's IMEI (15 digits) as NUL-terminated text (at least DLL_IMEI_SIZE bytes). */
 int DLL_PppGetIMEI(char *imei);
 
 /* ---- WiFi -------------------------------------------------------------------- */
 
 #define DLL_WIFI_MAX_APS 70
-#define DLL_WIFI_RETRY 9500
+#define DLL_WIFI_RETRY 9500             /* the network is busy: try again */
+#define DLL_WIFI_ERR_NO_NETWORK (-211)  /* no such network in range */
+#define DLL_WIFI_ERR_AUTH (-212)        /* wrong pass phrase */
+#define DLL_WIFI_ERR_NOT_JOINED (-213)  /* DLL_WifiGetNetworkStatus: no network joined */
+#define DLL_WIFI_STATUS_SIZE 128
 
-/* One scanned network, 227 bytes, all text. */
+/* One scanned network, 227 bytes, all text, each field NUL-padded. */
 typedef struct {
   char bssid[20];
   char frequency[10];
@@ -200,13 +209,17 @@ typedef struct {
   char ssid[64];
 } DLL_WifiAp;
 
+/* Switches the radio on. */
 int DLL_WifiOpen(void);
+/* Switches the radio off, leaving the joined network. */
 int DLL_WifiClose(void);
-/* Fills list (room for DLL_WIFI_MAX_APS records); returns the count, negative on failure. */
+/* Fills list (room for DLL_WIFI_MAX_APS records) with the networks in range; returns the
+ * count, negative on failure (DLL_ERR_NOT_READY while the radio is off). */
 int DLL_WifiScan(DLL_WifiAp *list);
-/* Joins the network; DLL_WIFI_RETRY = busy, try again. */
+/* Joins the network named by ap.ssid; 0 = joined, DLL_WIFI_RETRY = busy, try again,
+ * DLL_WIFI_ERR_AUTH, DLL_WIFI_ERR_NO_NETWORK. An open network takes any password. */
 int DLL_WifiConnectNetwork(DLL_WifiAp ap, const char *password);
-/* 0 = joined; status (at least 128 bytes, may be null) receives the platform's own record. */
+/* 0 = joined; status (DLL_WIFI_STATUS_SIZE bytes, may be null) receives the platform's own record. */
 int DLL_WifiGetNetworkStatus(unsigned char *status);
 
 /* ---- update service ------------------------------------------------------------ */

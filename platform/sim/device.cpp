@@ -19,6 +19,7 @@
 
 #include "libapi.h"
 #include "platform_clock.h"
+#include "radio.h"
 
 namespace sim::detail {
 
@@ -232,6 +233,7 @@ void resetForTest(const char* dataDir) {
   scriptClear();
   setKeepRunning(false);
   lcdReset();
+  radioReset();
   if (dataDir) {
     std::error_code ec;
     std::filesystem::create_directories(dataDir, ec);

@@ -1,18 +1,108 @@
 /*
- * modem.cpp - the GPRS modem, not modelled yet: no SIM, no link, no IMEI; every
- * operation answers DLL_ERR_NOT_READY.
+ * modem.cpp - the GPRS modem's DLL_ operations over the radio record: SIM
+ * check, attachment checks, dialling, the PPP link's state, the IMEI, and the
+ * link lost in a long sleep.
+ *
+ * The model decides only what the operations answer; no traffic passes through
+ * it (the switch connection is a real socket).
  */
+#include <cstdio>
+#include <cstring>
+
+#include "device.h"
 #include "libapi.h"
+#include "radio.h"
+
+namespace sim::detail {
+
+void modemSlept(long long ms) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  if (ms <= kSleepDropsPppMs || !radio().pppUp) return;
+  radio().pppUp = false;
+  noteEvent("modem: PPP link lost in a sleep of " + std::to_string(ms / 1000) + " s");
+}
+
+std::string modemImei(const std::string& serial) {
+  // 14 digits from an FNV-1a hash of the serial number, then the Luhn check digit.
+  unsigned long long h = 1469598103934665603ULL;
+  for (unsigned char c : serial) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  char body[16];
+  snprintf(body, sizeof body, "35%012llu", h % 1000000000000ULL);
+  int sum = 0;
+  for (int i = 0; i < 14; ++i) {
+    int d = body[i] - '0';
+    if (i % 2 == 1) {
+      d *= 2;
+      if (d > 9) d -= 9;
+    }
+    sum += d;
+  }
+  return std::string(body) + static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+}  // namespace sim::detail
+
+using namespace sim::detail;
 
 extern "C" {
-int DLL_PppInit(const char*, const char*, const char*) { return DLL_ERR_NOT_READY; }
-int DLL_PppCheckSim(void) { return DLL_ERR_NOT_READY; }
-int DLL_PppCheckCgatt(void) { return DLL_ERR_NOT_READY; }
-int DLL_PppDial(const char*, const char*) { return DLL_ERR_NOT_READY; }
-int DLL_PppStatus(void) { return DLL_ERR_NOT_READY; }
-int DLL_PppDisconnect(void) { return DLL_ERR_NOT_READY; }
+
+int DLL_PppInit(const char* apn, const char* user, const char* password) {
+  (void)user;
+  (void)password;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  radio().apn = apn ? std::string(apn, strnlen(apn, 64)) : "";
+  return DLL_OK;
+}
+
+int DLL_PppCheckSim(void) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return radio().simPresent ? DLL_OK : DLL_PPP_ERR_NO_SIM;
+}
+
+int DLL_PppCheckCgatt(void) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  Radio& r = radio();
+  if (!r.simPresent) return DLL_PPP_ERR_NO_SIM;
+  if (r.attached) return DLL_OK;
+  ++r.attachChecks;
+  if (r.attachAfter == kAttachNever || r.attachChecks < r.attachAfter) return DLL_PPP_ERR_NOT_ATTACHED;
+  r.attached = true;
+  noteEvent("modem: attached on check " + std::to_string(r.attachChecks));
+  return DLL_OK;
+}
+
+int DLL_PppDial(const char* apn, const char* number) {
+  (void)apn;
+  if (!number) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  Radio& r = radio();
+  if (!r.simPresent) return DLL_PPP_ERR_NO_SIM;
+  if (!r.attached) return DLL_PPP_ERR_NOT_ATTACHED;
+  if (!r.pppUp) noteEvent("modem: PPP link up (APN " + r.apn + ")");
+  r.pppUp = true;
+  return DLL_OK;
+}
+
+int DLL_PppStatus(void) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  return radio().pppUp ? DLL_OK : DLL_PPP_ERR_LINK_DOWN;
+}
+
+int DLL_PppDisconnect(void) {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  if (radio().pppUp) noteEvent("modem: PPP link closed");
+  radio().pppUp = false;
+  return DLL_OK;
+}
+
 int DLL_PppGetIMEI(char* imei) {
-  if (imei) imei[0] = '\0';  // callers may show it: leave it empty, not stale
-  return DLL_ERR_NOT_READY;
+  if (!imei) return DLL_ERR_PARAM;
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  snprintf(imei, DLL_IMEI_SIZE, "%s", modemImei(dev().serial).c_str());
+  return DLL_OK;
 }
-}
+
+}  // extern "C"

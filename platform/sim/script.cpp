@@ -3,7 +3,8 @@
  *
  * One command per line, '#' starts a comment:
  *   key K | type DIGITS | swipe TRACK2 [TRACK1] | pin DIGITS|cancel | wait MS |
- *   shot NAME | expect TEXT | power LEVEL CHARGER | quit
+ *   shot NAME | expect TEXT | power LEVEL CHARGER | quit |
+ *   modem ... | wifi ...  (the modem and the WiFi radio, radio.cpp)
  * The script runs only while the application waits for input. It gives one
  * input at a time and goes on only once the application has taken it, so a
  * run is deterministic: a shot after a key shows the screen the key led to.
@@ -21,12 +22,13 @@
 
 #include "device.h"
 #include "libapi.h"
+#include "radio.h"
 
 namespace sim::detail {
 
 /* ---- commands ------------------------------------------------------------------------------ */
 
-enum class Op { Key, Swipe, Pin, Wait, Shot, Expect, Power, Quit };
+enum class Op { Key, Swipe, Pin, Wait, Shot, Expect, Power, Radio, Quit };
 
 struct Command {
   Op op;
@@ -35,6 +37,7 @@ struct Command {
   long long number2 = 0;  // charger
   std::string text;       // track 2, PIN answer, shot name, expected text
   std::string text2;      // track 1
+  std::vector<std::string> args;  // modem / wifi command words
   bool started = false;   // wait / expect: deadline set
   long long deadline = 0;
 };
@@ -214,6 +217,12 @@ static bool parseLine(const std::string& raw, int lineNo, std::vector<Command>* 
     }
     c.op = Op::Power;
     out->push_back(c);
+  } else if (word == "modem" || word == "wifi") {
+    if (!radioCommand(word, args, false, why)) return false;
+    c.op = Op::Radio;
+    c.text = word;
+    c.args = args;
+    out->push_back(c);
   } else if (word == "quit") {
     if (!want(0)) return false;
     c.op = Op::Quit;
@@ -315,6 +324,11 @@ static bool step(Command& c) {
     case Op::Power:
       sim::setPower(static_cast<int>(c.number), static_cast<int>(c.number2));
       noteEvent("power level=" + std::to_string(c.number) + " charger=" + std::to_string(c.number2));
+      ++s.pc;
+      noteProgress();
+      return true;
+    case Op::Radio:
+      radioCommand(c.text, c.args, true, nullptr);
       ++s.pc;
       noteProgress();
       return true;

@@ -90,6 +90,23 @@ void setSerial(const std::string& serial);
 void setPower(int batteryLevel, int charger);
 std::vector<Beep> beeps();
 
+/* ---- modem and WiFi radio ------------------------------------------------------------- */
+
+// What the modem and the WiFi radio are doing, for tests and front ends.
+struct BearerState {
+  bool simPresent = false;
+  bool attached = false;           // to the packet network
+  int attachChecks = 0;            // attachment checks since power-on, SIM change or attach-after
+  bool pppUp = false;
+  bool wifiOpen = false;           // radio on
+  std::string joined;              // SSID of the joined network, "" when none
+  std::vector<std::string> networks;  // "SSID SIGNAL" of each network in range, in scan order
+};
+BearerState bearerState();
+// Changes the modem or the radio as the script line would ("modem nosim",
+// "wifi add Cafe secret -45", ...). false and *error when the line is malformed.
+bool radioCommand(const std::string& line, std::string* error);
+
 /* ---- scripts --------------------------------------------------------------------------- */
 
 // Loads a headless script (the same language as --sim-script) that then runs as

@@ -18,6 +18,7 @@
 #include "device.h"
 #include "libapi.h"
 #include "platform_clock.h"
+#include "radio.h"
 #ifdef SIM_HAS_WINDOW
 #include "window.h"
 #endif
@@ -37,6 +38,9 @@ static const char* kHelp =
     "  --sim-battery N          charge level 0..100 (default 100)\n"
     "  --sim-charger 0|1        charger connected (default 0)\n"
     "  --sim-tms-task N         the update service's answer 0..3 (default 0)\n"
+    "  --sim-modem \"WORDS\"     a modem command at start, e.g. \"nosim\" or \"attach-after 20\" (repeatable)\n"
+    "  --sim-wifi \"WORDS\"      a WiFi command at start, e.g. \"add Cafe secret -45\" (repeatable)\n"
+    "  --sim-radio FILE         modem and wifi command lines to apply at start\n"
     "  --sim-font FILE          TrueType font for every font name (also env SIM_FONT)\n"
     "  --sim-keep-running       don't end the run when the script ends\n"
     "  --sim-no-window          real time from a script or standard input, even with a display\n"
@@ -50,7 +54,9 @@ static const char* kHelp =
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
     "  key K (code or ENTER CANCEL CLEAR UP DOWN MENU), type DIGITS, swipe TRACK2 [TRACK1],\n"
-    "  pin DIGITS|cancel, wait MS, shot NAME, expect TEXT, power LEVEL CHARGER, quit\n";
+    "  pin DIGITS|cancel, wait MS, shot NAME, expect TEXT, power LEVEL CHARGER, quit,\n"
+    "  modem sim|nosim|drop|attach-after N|never,\n"
+    "  wifi add SSID PASS|- SIGNAL [MHZ] | remove SSID | busy SSID N | clear\n";
 
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
@@ -63,6 +69,7 @@ struct Options {
   std::vector<WindowHook> windowHooks;
   std::string script, out = "sim-out", data = "terminal-data", time, serial = "SIM00012345", font;
   int battery = 100, charger = 0, tmsTask = 0;
+  std::vector<std::pair<std::string, std::vector<std::string>>> radio;  // device, its command's words
 };
 
 static std::string fontOverride;
@@ -89,6 +96,44 @@ static int intOption(const std::string& name, const std::string& value, int lo, 
     usageError(name + " wants a number " + std::to_string(lo) + ".." + std::to_string(hi) + ", not \"" + value +
                "\"");
   return static_cast<int>(v);
+}
+
+static std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  std::string w;
+  while (in >> w) out.push_back(w);
+  return out;
+}
+
+// One modem or WiFi command, checked now and applied once the device is fresh.
+static void radioOption(Options& o, const std::string& device, const std::string& text, const std::string& from) {
+  std::vector<std::string> args = words(text);
+  std::string why;
+  if (!radioCommand(device, args, false, &why)) usageError(from + " \"" + text + "\": " + why);
+  o.radio.emplace_back(device, args);
+}
+
+// A device file: "modem ..." and "wifi ..." lines, '#' starts a comment.
+static void radioFile(Options& o, const std::string& path) {
+  std::ifstream f(path);
+  if (!f) usageError("cannot read the radio file " + path);
+  std::string raw;
+  int lineNo = 0;
+  while (std::getline(f, raw)) {
+    ++lineNo;
+    size_t hash = raw.find('#');
+    if (hash != std::string::npos) raw.erase(hash);
+    std::vector<std::string> w = words(raw);
+    if (w.empty()) continue;
+    std::string device = w[0];
+    if (device != "modem" && device != "wifi")
+      usageError(path + " line " + std::to_string(lineNo) + ": a line starts with modem or wifi");
+    w.erase(w.begin());
+    std::string rest;
+    for (const std::string& a : w) rest += (rest.empty() ? "" : " ") + a;
+    radioOption(o, device, rest, path + " line " + std::to_string(lineNo));
+  }
 }
 
 static Options parseOptions(int argc, char** argv) {
@@ -138,6 +183,9 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-battery") o.battery = intOption(name, take(), 0, 100);
     else if (name == "--sim-charger") o.charger = intOption(name, take(), 0, 1);
     else if (name == "--sim-tms-task") o.tmsTask = intOption(name, take(), 0, 3);
+    else if (name == "--sim-modem") radioOption(o, "modem", take(), name);
+    else if (name == "--sim-wifi") radioOption(o, "wifi", take(), name);
+    else if (name == "--sim-radio") radioFile(o, take());
     else usageError("unknown option " + name);
   }
   if (o.serial.empty() || o.serial.size() >= DLL_SN_SIZE) usageError("--sim-serial wants 1 to 31 characters");
@@ -247,6 +295,7 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   d.battery = o.battery;
   d.charger = o.charger;
   d.tmsTask = o.tmsTask;
+  for (const auto& [device, args] : o.radio) radioCommand(device, args, true, nullptr);
   if (!o.font.empty()) setFontOverride(absolute(o.font));
   setKeepRunning(o.keepRunning);
 
@@ -364,6 +413,7 @@ static bool wakeInput() {
 
 extern "C" int DLL_SysEnterSleep(void) {
   noteEvent("sleep");
+  const long long asleepAt = nowMs();
   while (!wakeInput()) {
     if (!onUiThread()) {
       usleep(10000);
@@ -372,6 +422,7 @@ extern "C" int DLL_SysEnterSleep(void) {
     idlePoll(&wakeInput);
   }
   noteEvent("wake");
+  modemSlept(nowMs() - asleepAt);
   return DLL_OK;
 }
 

@@ -194,12 +194,6 @@ TEST_F(Device, PinAnswersComeInOrderAndCancelReadsAsNoPin) {
 }
 
 TEST_F(Device, DevicesNotModelledYetSayNotReady) {
-  char imei[DLL_IMEI_SIZE] = "stale";
-  EXPECT_EQ(DLL_PppGetIMEI(imei), DLL_ERR_NOT_READY);
-  EXPECT_STREQ(imei, "");
-  EXPECT_EQ(DLL_PppCheckSim(), DLL_ERR_NOT_READY);
-  DLL_WifiAp aps[DLL_WIFI_MAX_APS];
-  EXPECT_EQ(DLL_WifiScan(aps), DLL_ERR_NOT_READY);
   EXPECT_EQ(DLL_PrnInit(), DLL_ERR_NOT_READY);
   EXPECT_NE(DLL_PrnCheckStatus(), 0);
 }

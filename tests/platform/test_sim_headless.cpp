@@ -105,6 +105,28 @@ TEST_F(Headless, UnknownSimOptionsAreRefused) {
   EXPECT_EQ(other.status, 0) << other.err;
 }
 
+TEST_F(Headless, ModemAndWifiOptionsSetTheRadioAtStartAndBadOnesAreRefused) {
+  std::ofstream(dir_ / "radio.txt") << "# the shop\nwifi add Cafe secret123 -45\nwifi busy Cafe 2\n";
+  Outcome r = run("quit\n", {"--sim-radio", "radio.txt", "--sim-modem", "attach-after 20", "--sim-wifi",
+                             "add Library - -70"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string events = readFile(dir_ / "out/events.txt");
+  EXPECT_NE(events.find("wifi: network Cafe in range, signal -45"), std::string::npos) << events;
+  EXPECT_NE(events.find("wifi: network Cafe busy for 2 attempts"), std::string::npos) << events;
+  EXPECT_NE(events.find("modem: attaches on check 20"), std::string::npos) << events;
+  EXPECT_NE(events.find("wifi: network Library in range"), std::string::npos) << events;
+
+  Outcome bad = run("quit\n", {"--sim-modem", "attach-after soon"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--sim-modem"), std::string::npos) << bad.err;
+  std::ofstream(dir_ / "bad.txt") << "wifi add Cafe secret123 -45\nprinter jam\n";
+  Outcome badFile = run("quit\n", {"--sim-radio", "bad.txt"});
+  EXPECT_EQ(badFile.status, 2);
+  EXPECT_NE(badFile.err.find("bad.txt line 2"), std::string::npos) << badFile.err;
+  Outcome missing = run("quit\n", {"--sim-radio", "nowhere.txt"});
+  EXPECT_EQ(missing.status, 2);
+}
+
 TEST_F(Headless, PowerOffWritesAFinalShotAndEndsWithStatusZero) {
   Outcome r = run("wait 100\nkey CANCEL\nwait 100000\nshot not-reached\n");
   EXPECT_EQ(r.status, 0) << r.err;
