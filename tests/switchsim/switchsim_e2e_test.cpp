@@ -212,12 +212,14 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
   EXPECT_STREQ(config.merchantPhone, "02188776655");
   EXPECT_STREQ(config.merchantExtra, "branch 12");
   EXPECT_EQ(config.merchantParam49, 12);
-  EXPECT_STREQ(config.taxCode, "4111222233334444");
+  EXPECT_STREQ(config.taxCode, "TAX-SIM-00000001");
 
   card(PAN_A, TRACK_A, "1234", "0100", "310000");
   ASSERT_EQ(exchange(getBalanceTransaction, parseBalanceTransaction), 0);
-  EXPECT_STREQ(currentTransaction.Price, "000004750000"); // available
-  EXPECT_STREQ(currentTransaction.BillId, "000005000000"); // ledger balance
+  // The terminal prints the second block as the actual balance and the first
+  // as the withdrawable one.
+  EXPECT_STREQ(currentTransaction.Price, "000005000000");  // ledger (actual) balance
+  EXPECT_STREQ(currentTransaction.BillId, "000004750000"); // available balance
 
   clearTransaction(&currentTransaction);
   std::strcpy(currentTransaction.MTI, "0100");
@@ -234,6 +236,9 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
   EXPECT_EQ(purchaseRrn.size(), 12u);
   EXPECT_EQ(purchaseSwitchStan.size(), 6u);
   EXPECT_EQ(exchange(getApproveTransaction, parseApproveTransaction), 0);
+  // The advice's answer names the purchase, so the record keeps its numbers.
+  EXPECT_EQ(currentTransaction.RRN, purchaseRrn);
+  EXPECT_EQ(currentTransaction.SwitchSTAN, purchaseSwitchStan);
 
   card(PAN_B, TRACK_B, "4321", "0200", "170000", "000001500000");
   std::strcpy(currentTransaction.BillId, "1234567890123");
@@ -257,14 +262,17 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
   ASSERT_EQ(exchange([](unsigned char *f, std::size_t n) { return getChargeTransaction(f, n, TT_TOPUP); },
                      [](const unsigned char *f, std::size_t n) { return parseChargeTransaction(f, n, TT_TOPUP); }),
             0);
+  const std::string topUpRrn = currentTransaction.RRN;
   // The top-up is reversed, twice: the second gives nothing back.
   EXPECT_EQ(exchange(getReverseTransaction, parseReverseTransaction), 0);
   EXPECT_EQ(exchange(getReverseTransaction, parseReverseTransaction), 0);
+  EXPECT_EQ(currentTransaction.RRN, topUpRrn);
 
   // Balance afterwards: 5,000,000 - 150,000 - 20,000 (the top-up came back).
   card(PAN_A, TRACK_A, "1234", "0100", "310000");
   ASSERT_EQ(exchange(getBalanceTransaction, parseBalanceTransaction), 0);
-  EXPECT_STREQ(currentTransaction.BillId, "000004830000");
+  EXPECT_STREQ(currentTransaction.Price, "000004830000");
+  EXPECT_STREQ(currentTransaction.BillId, "000004580000"); // less the 250,000 blocked
 
   std::vector<Line> lines = ledgerLines();
   int requests = 0, credits = 0;
@@ -283,7 +291,6 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
       }
       if (l["kind"] == "voucher" && l["mti"] == "0210") {
         EXPECT_EQ(l["voucher_serial"], voucherSerial);
-        EXPECT_EQ(l["voucher_pin"], voucherPin); // deciphered in the PIN pad as the switch enciphered it
       }
       continue;
     }
@@ -307,6 +314,9 @@ TEST_F(SwitchTest, logonThenEveryRequestKindIsAnsweredAndBooked) {
   EXPECT_NE(report.find("3 approved and advised, 1 reversed, 0 declined, 0 still open"), std::string::npos) << report;
   std::string dump = readAll(output);
   EXPECT_EQ(dump.find("1234567890=25"), std::string::npos);
+  // The charge PIN the terminal deciphered from the answer is nowhere in writing.
+  EXPECT_EQ(dump.find(voucherPin), std::string::npos);
+  EXPECT_EQ(readAll(ledger).find(voucherPin), std::string::npos);
   EXPECT_NE(dump.find("603799******7890"), std::string::npos);
 }
 
@@ -342,7 +352,7 @@ TEST_F(SwitchTest, aLostAnswerIsReversedAndCreditedOnce) {
   EXPECT_STREQ(currentTransaction.ResponseCode, "91");
   card(PAN_A, TRACK_A, "1234", "0100", "310000");
   EXPECT_EQ(exchange(getBalanceTransaction, parseBalanceTransaction), 0);
-  EXPECT_STREQ(currentTransaction.BillId, "000005000000"); // debited, then credited back once
+  EXPECT_STREQ(currentTransaction.Price, "000005000000"); // debited, then credited back once
   std::string report = summary();
   EXPECT_EQ(outcome(report, "purchase", "70000"), "reversed") << report;
 }

@@ -307,7 +307,8 @@ const std::string MERCHANT_NAME_1256 = "\xDD\xD1\xE6\xD4\x90\xC7\xE5 \xE4\xE3\xE
 const char *MERCHANT_PHONE = "02188776655";
 const char *MERCHANT_EXTRA = "branch 12";
 const char *MERCHANT_PARAM49 = "12";
-const char *TAX_CODE = "4111222233334444";
+// Letters and dashes, so no card-number scanner takes it for a card.
+const char *TAX_CODE = "TAX-SIM-00000001";
 const char *FIRST_TERMINAL_ID = "10000001";
 const char *MERCHANT_ID = "123456789012";
 
@@ -326,6 +327,7 @@ struct Switch::Request {
   std::map<unsigned, std::string> out; // answer fields beyond the common ones
   std::string rc = "00";
   std::string txnKey;
+  std::string origRrn, origSwitchStan; // an advice's or reversal's original transaction
   JsonLine log, answerLog;
 
   Request() {
@@ -411,6 +413,10 @@ void dumpMessage(std::FILE *out, const char *title, const TUL_ISO8583_MSG &msg, 
       shown = maskPan(pan);
     else if (f == 35)
       shown = "(track 2, " + std::to_string(len) + " bytes, not shown)";
+    else if (f == 45)
+      shown = "(track 1, " + std::to_string(len) + " bytes, not shown)";
+    else if (f == 36)
+      shown = "(track 3, " + std::to_string(len) + " bytes, not shown)";
     else if (f == 52)
       shown = "(PIN block, not shown)";
     else if (f == 62)
@@ -553,7 +559,9 @@ void Switch::answerFinancial(Request &rq) {
     long long available = card->balance - card->blocked;
     char f4[16], f54[48];
     std::snprintf(f4, sizeof(f4), "%012lld", available);
-    std::snprintf(f54, sizeof(f54), "0001364C%012lld0002364C%012lld", card->balance, available);
+    // Available (amount type 02) first, ledger (01) second: the terminal
+    // prints the second block as the actual balance.
+    std::snprintf(f54, sizeof(f54), "0002364C%012lld0001364C%012lld", available, card->balance);
     rq.out[4] = f4;
     rq.out[54] = f54;
     rq.answerLog.num("ledger_balance", card->balance);
@@ -596,8 +604,7 @@ void Switch::answerFinancial(Request &rq) {
       addTag(&f48, 40, reversed);
       addTag(&f48, 41, toHex(enc, sizeof(enc)));
       rq.out[48] = f48;
-      rq.answerLog.str("voucher_serial", serial);
-      rq.answerLog.str("voucher_pin", chargePin);
+      rq.answerLog.str("voucher_serial", serial); // the charge PIN itself is never written down
     }
   }
   b.rc = rq.rc;
@@ -613,6 +620,8 @@ void Switch::answerAdvice(Request &rq) {
   }
   Booking &b = bookings_[it->second];
   rq.txnKey = b.key;
+  rq.origRrn = b.rrn;
+  rq.origSwitchStan = b.switchStan;
   b.advised = true;
 }
 
@@ -631,6 +640,8 @@ void Switch::answerReversal(Request &rq) {
     return;
   }
   Booking &b = it->second;
+  rq.origRrn = b.rrn;
+  rq.origSwitchStan = b.switchStan;
   if (b.debited && !b.reversed) {
     if (Card *card = findCard(b.pan)) {
       card->balance += b.amount;
@@ -736,8 +747,9 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
       answerReversal(rq);
     else
       rq.rc = "12";
-  } else if (rq.mti == "0200" && rq.has(11)) {
-    // Declined before booking (MAC or a forced code): book the decline.
+  } else if (rq.mti == "0200" && rq.has(11) && macState == "ok") {
+    // Declined by a forced code: book the decline. A request that fails the
+    // MAC may be forged and must not touch the claimed terminal's books.
     rq.txnKey = rq.terminalId + "/" + rq.stan;
     if (!bookings_.count(rq.txnKey)) {
       Booking b = rq.booking(kind);
@@ -752,10 +764,20 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   Request an;
   std::string mti = rq.mti.size() == 4 ? rq.mti : "0800";
   mti[2] = static_cast<char>(mti[2] + 1);
-  char rrn[24], sstan[8];
-  std::snprintf(rrn, sizeof(rrn), "%012lld", 610000000000LL + ++rrnCounter_);
-  stanCounter_ = stanCounter_ % 999999 + 1;
-  std::snprintf(sstan, sizeof(sstan), "%06ld", stanCounter_);
+  std::string rrn, sstan;
+  if (rq.mti == "0220" || rq.mti == "0420") {
+    // An advice or reversal names an earlier transaction: its answer carries
+    // that transaction's numbers, which the terminal copies into its record.
+    rrn = rq.origRrn.empty() ? trimmed(rq.field(37)) : rq.origRrn;
+    sstan = rq.origSwitchStan.empty() ? rq.field(38) : rq.origSwitchStan;
+  } else {
+    char buf[24];
+    std::snprintf(buf, sizeof(buf), "%012lld", 610000000000LL + ++rrnCounter_);
+    rrn = buf;
+    stanCounter_ = stanCounter_ % 999999 + 1;
+    std::snprintf(buf, sizeof(buf), "%06ld", stanCounter_);
+    sstan = buf;
+  }
   std::map<unsigned, std::string> fields = rq.out;
   fields[0] = mti;
   fields[1] = std::string(8, '\0');
@@ -763,8 +785,8 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
     if (rq.has(f) && !fields.count(f)) fields[f] = rq.field(f);
   fields[12] = nowText("%H%M%S");
   fields[13] = nowText("%m%d");
-  fields[37] = rrn;
-  fields[38] = sstan;
+  if (!rrn.empty()) fields[37] = rrn;
+  if (!sstan.empty()) fields[38] = sstan;
   fields[39] = rq.rc;
   const Terminal *macBy = rq.term;
   if (macBy != nullptr) fields[64] = std::string(8, '\0');
@@ -784,6 +806,7 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
   }
   if (rq.rc == "00" && (rq.mti == "0200") && !rq.txnKey.empty()) {
     bookings_[rq.txnKey].rrn = rrn;
+    bookings_[rq.txnKey].switchStan = sstan;
     byRrn_[rq.terminalId + "/" + rrn] = rq.txnKey;
   }
 

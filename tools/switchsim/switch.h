@@ -47,6 +47,7 @@ struct Booking {
   std::string kind;       // purchase, bill-payment, voucher, top-up
   std::string pan;
   std::string rrn;
+  std::string switchStan; // field 38 of its answer
   long long amount = 0;
   std::string rc;         // the code answered
   bool debited = false;   // the amount left the card's account
