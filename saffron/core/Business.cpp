@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "core/Filing.h"
+#include "core/MenuTree.h"
 #include "core/debug.h"
 #include "core/key.h"
 #include "core/screen.h"
@@ -78,7 +79,7 @@ int saffronMain(int argc, char **argv) {
   readTurnRowFromFile(0);
   moduleInit();
   if (MerchantMenuTMSAction() == TMS_EXIT_FOR_UPDATE) return 0;
-  // The menu arrays are filled here once the menu engine exists.
+  loadMenu();
   for (;;) {
     mid_lcdCls();
     const int result = splashMenuAction(splashMenu());
@@ -410,7 +411,9 @@ int splashMenuAction(int code) {
   switch (code) {
   case SPLASH_SETTINGS:
     return SplashMenuClear();
-  // A card (SPLASH_CARD) opens the customer menu and key 22 the main menu once those exist.
+  case SPLASH_MAIN_MENU:
+    return MainMenu();
+  // A card (SPLASH_CARD) opens the customer menu once the customer flows exist.
   default:
     return 0;
   }
