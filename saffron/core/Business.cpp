@@ -5,9 +5,9 @@
  * Sections: idle state, start-up, debug unlock, update-service prompt, idle
  * screen drawing, idle loop, actions.
  *
- * Steps that belong to parts of the terminal not built yet (bearer bring-up,
- * unfinished-transaction settlement, menus, the customer menu) are left out
- * where they go, each marked by a one-line note.
+ * Steps that belong to parts of the terminal not built yet (unfinished-
+ * transaction settlement, menus, the customer menu) are left out where they
+ * go, each marked by a one-line note.
  */
 #include "core/Business.h"
 
@@ -22,6 +22,7 @@
 #include "core/screen.h"
 #include "core/system.h"
 #include "core/time.h"
+#include "comm/Bearer.h"
 #include "comm/communication.h"
 #include "journal/Journal.h"
 #include "libapi.h"
@@ -69,7 +70,7 @@ int saffronMain(int argc, char **argv) {
   // Writing to a closed connection must give an error, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
   mid_dfb_create_font();
-  // The link is marked down here once the bearer layer exists.
+  initLinkState();
   mid_sys_backlight_init();
   mid_kbFlush();
   mid_lcdCls();
@@ -92,13 +93,26 @@ int saffronMain(int argc, char **argv) {
   }
 }
 
+namespace {
+void showWifiPreparing() {
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  showMessage(message(205, title), message(343, text), 0);
+}
+} // namespace
+
 void moduleInit() {
   char title[MSG_SIZE] = {};
   char text[MSG_SIZE] = {};
   showMessage(message(15, title), message(16, text), 0);
   normalizeConfigModuleInit();
-  // The WiFi probe and the unprinted-receipt check go here once the bearer layer and the engine exist.
-  // The bearer (GPRS or WiFi) is brought up here once the bearer layer exists.
+  wifiExists = wifiCheck();
+  // The unprinted-receipt check goes here once the engine exists.
+  // A bearer that does not come up leaves the start-up going; the link retries it later.
+  if (config.connectionType == CONNECTION_WIFI)
+    wifiStartUp(showWifiPreparing);
+  else
+    wirelessSetup(config.APN, config.APNUser, config.APNPass, config.connectionType);
   normalizeConfigImei();
   showMessage(message(config.connectionType == 1 ? 205 : 15, title), message(252, text), 0);
   // Unfinished transactions are settled here once the transaction engine exists.

@@ -1,0 +1,340 @@
+// bearer_test.cpp - the bearers over the simulator's modem and WiFi radio: GPRS
+// bring-up, connecting with recovery, the WiFi join at start-up, and the
+// background connect thread (these also run under ThreadSanitizer in CI).
+//
+// The switch is a listening socket on 127.0.0.1. The link's connect goes
+// through a gate that models the route: without a PPP link or a joined WiFi
+// network the connect fails, as it does on the terminal.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+#include "comm/Bearer.h"
+#include "comm/Connection.h"
+#include "core/Business.h"
+#include "core/Filing.h"
+#include "libapi.h"
+#include "platform_clock.h"
+#include "sim.h"
+
+namespace {
+
+// The switch: connects queue on the backlog, which is all a connect needs.
+class SwitchListener {
+public:
+  SwitchListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(fd_, 16) != 0) abort();
+    socklen_t len = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~SwitchListener() { close(fd_); }
+  int port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+std::atomic<int> connects{0};
+std::atomic<bool> holdConnects{false}; // a connect waits while set
+
+// No route without a bearer: the connect fails as the kernel would fail it.
+int routedConnect(int fd, const sockaddr *addr, socklen_t len) {
+  ++connects;
+  while (holdConnects) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const sim::BearerState b = sim::bearerState();
+  if (!b.pppUp && b.joined.empty()) {
+    errno = ENETUNREACH;
+    return -1;
+  }
+  return tcpSysDefault.connect(fd, addr, len);
+}
+
+void radio(const std::string &line) {
+  std::string error;
+  ASSERT_TRUE(sim::radioCommand(line, &error)) << line << ": " << error;
+}
+
+class BearerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/saffron-bearer-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    sim::resetForTest(dir_.c_str());
+    std::memset(&config, 0, sizeof config);
+    std::snprintf(config.HostIP, sizeof config.HostIP, "127.0.0.1");
+    config.HostPort = sw_.port();
+    std::snprintf(config.APN, sizeof config.APN, "mcinet");
+    config.connectionType = CONNECTION_GPRS;
+    connectionStatus = LINK_DOWN;
+    initLinkState();
+    connects = 0;
+    holdConnects = false;
+    tcpSys = TcpSysCalls{tcpSysDefault.resolve, routedConnect};
+  }
+  void TearDown() override {
+    holdConnects = false;
+    waitForNoThread();
+    tcpClose();
+    tcpSys = tcpSysDefault;
+    linkThreadCreate = defaultCreate;
+    connectionStatus = LINK_DOWN;
+    if (chdir("/") != 0) return;
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // The background thread has finished (real time: it runs beside the test).
+  static bool waitForNoThread() {
+    for (int i = 0; i < 2000 && pThread != NO_THREAD; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return pThread == NO_THREAD;
+  }
+
+  void pppUp() {
+    ASSERT_EQ(wirelessSetup(config.APN, config.APNUser, config.APNPass, CONNECTION_GPRS), 0);
+    ASSERT_EQ(DLL_PppStatus(), 0);
+  }
+
+  static inline int (*const defaultCreate)(pthread_t *, void *(*)(void *), void *) = linkThreadCreate;
+  SwitchListener sw_;
+  std::string dir_;
+};
+
+/* ---- GPRS bring-up ------------------------------------------------------------------------ */
+
+using Gprs = BearerTest;
+
+TEST_F(Gprs, NoSimGivesMinusOneAtOnceWithoutDialling) {
+  radio("modem nosim");
+  const long long before = PLAT_ClockMs();
+  EXPECT_EQ(wirelessSetup("mcinet", "", "", CONNECTION_GPRS), WIRELESS_NO_SIM);
+  EXPECT_EQ(PLAT_ClockMs(), before);
+  EXPECT_EQ(sim::bearerState().attachChecks, 0);
+  EXPECT_FALSE(sim::bearerState().pppUp);
+}
+
+TEST_F(Gprs, AttachmentOnTheTwentiethCheckStillDials) {
+  radio("modem attach-after 20");
+  EXPECT_EQ(wirelessSetup("mcinet", "", "", CONNECTION_GPRS), 0);
+  EXPECT_EQ(sim::bearerState().attachChecks, 20);
+  EXPECT_TRUE(sim::bearerState().pppUp);
+}
+
+TEST_F(Gprs, NoAttachmentInTwentyChecksGivesMinusTwoAfterTwentySeconds) {
+  radio("modem attach-after 21");
+  const long long before = PLAT_ClockMs();
+  EXPECT_EQ(wirelessSetup("mcinet", "", "", CONNECTION_GPRS), WIRELESS_NOT_ATTACHED);
+  EXPECT_EQ(sim::bearerState().attachChecks, 20);
+  EXPECT_FALSE(sim::bearerState().pppUp);
+  EXPECT_EQ(PLAT_ClockMs() - before, 20 * ATTACH_CHECK_GAP_MS);
+}
+
+/* ---- connecting with recovery ---------------------------------------------------------------- */
+
+using Connect = BearerTest;
+
+TEST_F(Connect, AnUpLinkConnectsAtOnceAndKeepsTheAddressAsTyped) {
+  pppUp();
+  std::snprintf(config.HostIP, sizeof config.HostIP, "127.000.000.001");
+  EXPECT_GE(tryConnect(), 1);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+  EXPECT_GE(sockfd, 0);
+  EXPECT_EQ(connects, 1);
+  EXPECT_STREQ(config.HostIP, "127.000.000.001");
+  EXPECT_EQ(tryDisconnect(), 0);
+  EXPECT_EQ(connectionStatus, LINK_DOWN);
+  EXPECT_EQ(sockfd, -1);
+}
+
+TEST_F(Connect, ADroppedPppLinkIsRedialledAndTheSecondConnectSucceeds) {
+  pppUp();
+  radio("modem drop");
+  const long long before = PLAT_ClockMs();
+  EXPECT_GE(tryConnect(), 1);
+  EXPECT_EQ(connects, 2);
+  EXPECT_TRUE(sim::bearerState().pppUp);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+  EXPECT_GE(PLAT_ClockMs() - before, REDIAL_PAUSE_MS);
+}
+
+TEST_F(Connect, ALinkLostInALongSleepIsRestoredByTheNextConnect) {
+  pppUp();
+  ASSERT_TRUE(sim::loadScript("wait 400000\nkey 1\n", nullptr));
+  DLL_SysEnterSleep();
+  ASSERT_NE(DLL_PppStatus(), 0);
+  EXPECT_GE(tryConnect(), 1);
+  EXPECT_TRUE(sim::bearerState().pppUp);
+}
+
+TEST_F(Connect, WithoutASimThreeConnectsFailAndTheLinkIsDown) {
+  radio("modem nosim");
+  EXPECT_LT(tryConnect(), 0);
+  EXPECT_EQ(connects, CONNECT_ATTEMPTS);
+  EXPECT_EQ(connectionStatus, LINK_DOWN);
+  EXPECT_EQ(sockfd, -1);
+}
+
+TEST_F(Connect, OnWifiAFailedConnectIsRetriedWithoutTouchingTheModem) {
+  config.connectionType = CONNECTION_WIFI;
+  EXPECT_LT(tryConnect(), 0);
+  EXPECT_EQ(connects, CONNECT_ATTEMPTS);
+  EXPECT_EQ(sim::bearerState().attachChecks, 0);
+  EXPECT_FALSE(sim::bearerState().pppUp);
+
+  radio("wifi add Cafe secret123 -45");
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  std::snprintf(config.WiFiPass, sizeof config.WiFiPass, "secret123");
+  ASSERT_EQ(wifiStartUp(nullptr), 0);
+  EXPECT_GE(tryConnect(), 1);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+}
+
+/* ---- WiFi at start-up ------------------------------------------------------------------------ */
+
+using WifiStart = BearerTest;
+
+TEST_F(WifiStart, ABusyNetworkAnsweringTwiceIsJoinedOnTheThirdAttempt) {
+  radio("wifi add Cafe secret123 -45");
+  radio("wifi busy Cafe 2");
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  std::snprintf(config.WiFiPass, sizeof config.WiFiPass, "secret123");
+  const long long before = PLAT_ClockMs();
+  EXPECT_EQ(wifiStartUp(nullptr), 0);
+  EXPECT_EQ(sim::bearerState().joined, "Cafe");
+  EXPECT_EQ(PLAT_ClockMs() - before, WIFI_JOIN_PAUSE_MS + 2 * WIFI_BUSY_GAP_MS);
+}
+
+TEST_F(WifiStart, ThreeBusyAnswersGiveUp) {
+  radio("wifi add Cafe secret123 -45");
+  radio("wifi busy Cafe 3");
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  std::snprintf(config.WiFiPass, sizeof config.WiFiPass, "secret123");
+  EXPECT_EQ(wifiStartUp(nullptr), DLL_WIFI_RETRY);
+  EXPECT_EQ(sim::bearerState().joined, "");
+}
+
+TEST_F(WifiStart, AMissingOrUnnamedNetworkIsNotJoined) {
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  EXPECT_EQ(wifiStartUp(nullptr), WIFI_NOT_FOUND); // nothing in range: the radio goes off again
+  EXPECT_FALSE(sim::bearerState().wifiOpen);
+  radio("wifi add Library - -70");
+  EXPECT_EQ(wifiStartUp(nullptr), WIFI_NOT_FOUND);
+  // An open network with an empty name is not what an empty setting means.
+  config.WiFiSsid[0] = '\0';
+  EXPECT_EQ(wifiStartUp(nullptr), WIFI_NOT_FOUND);
+  EXPECT_EQ(sim::bearerState().joined, "");
+}
+
+TEST_F(WifiStart, AStoredPassPhraseFillingItsFieldIsSentWhole) {
+  const std::string pass(sizeof config.WiFiPass, 'p'); // 32 characters, no room for a NUL
+  radio("wifi add Cafe " + pass + " -45");
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  std::memcpy(config.WiFiPass, pass.data(), sizeof config.WiFiPass);
+  EXPECT_EQ(wifiStartUp(nullptr), 0);
+}
+
+TEST_F(WifiStart, ModuleInitBringsUpTheConfiguredBearerAndReadsTheImei) {
+  writeConfig2File();
+  moduleInit();
+  EXPECT_TRUE(sim::bearerState().pppUp);
+  EXPECT_EQ(std::strlen(config.IMEI), 15u);
+
+  sim::resetForTest(dir_.c_str());
+  radio("wifi add Cafe secret123 -45");
+  config.connectionType = CONNECTION_WIFI;
+  std::snprintf(config.WiFiSsid, sizeof config.WiFiSsid, "Cafe");
+  std::snprintf(config.WiFiPass, sizeof config.WiFiPass, "secret123");
+  writeConfig2File();
+  moduleInit();
+  EXPECT_EQ(sim::bearerState().joined, "Cafe");
+  EXPECT_FALSE(sim::bearerState().pppUp);
+}
+
+/* ---- the background thread ------------------------------------------------------------------- */
+
+using LinkThread = BearerTest;
+
+TEST_F(LinkThread, ConnectThreadWhileConnectedDoesNothing) {
+  pppUp();
+  ASSERT_GE(tryConnect(), 1);
+  EXPECT_EQ(connectThread(), 0);
+  EXPECT_EQ(pThread, NO_THREAD);
+  EXPECT_EQ(connects, 1);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+}
+
+TEST_F(LinkThread, ConnectsInTheBackgroundAndDisconnectsAgain) {
+  pppUp();
+  ASSERT_EQ(connectThread(), 0);
+  EXPECT_NE(connectionStatus, LINK_DOWN); // never down while the connection is starting
+  ASSERT_TRUE(waitForNoThread());
+  EXPECT_EQ(connectionStatus, LINK_UP);
+  EXPECT_GE(sockfd, 0);
+  EXPECT_EQ(connects, 1);
+
+  ASSERT_EQ(disconnectThread(), 0);
+  ASSERT_TRUE(waitForNoThread());
+  EXPECT_EQ(connectionStatus, LINK_DOWN);
+  EXPECT_EQ(sockfd, -1);
+  EXPECT_EQ(disconnectThread(), 0); // nothing to disconnect
+  EXPECT_EQ(pThread, NO_THREAD);
+}
+
+TEST_F(LinkThread, OnlyOneThreadRunsAtATime) {
+  pppUp();
+  holdConnects = true;
+  ASSERT_EQ(connectThread(), 0);
+  while (connects == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_NE(pThread, NO_THREAD);
+  EXPECT_EQ(disconnectThread(), -1); // connecting, and the thread still runs
+  EXPECT_EQ(connectThread(), 0);     // already connecting
+  holdConnects = false;
+  ASSERT_TRUE(waitForNoThread());
+  EXPECT_EQ(connects, 1);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+}
+
+TEST_F(LinkThread, AThreadThatCannotBeCreatedLeavesTheLinkDown) {
+  pppUp();
+  linkThreadCreate = [](pthread_t *, void *(*)(void *), void *) { return EAGAIN; };
+  EXPECT_EQ(connectThread(), EAGAIN);
+  EXPECT_EQ(connectionStatus, LINK_DOWN); // a waiter must not wait for a thread that never ran
+  EXPECT_EQ(pThread, NO_THREAD);
+  linkThreadCreate = defaultCreate;
+  EXPECT_EQ(connectThread(), 0);
+  ASSERT_TRUE(waitForNoThread());
+  EXPECT_EQ(connectionStatus, LINK_UP);
+}
+
+TEST_F(LinkThread, AThreadFinishingBeforeItsCreatorGoesOnLeavesNoThreadMarked) {
+  pppUp();
+  // The creator is held until the new thread has run to its end.
+  linkThreadCreate = [](pthread_t *thread, void *(*routine)(void *), void *arg) {
+    const int rc = pthread_create(thread, nullptr, routine, arg);
+    while (rc == 0 && pThread != NO_THREAD) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return rc;
+  };
+  ASSERT_EQ(connectThread(), 0);
+  EXPECT_EQ(pThread, NO_THREAD);
+  EXPECT_EQ(connectionStatus, LINK_UP);
+  ASSERT_EQ(disconnectThread(), 0);
+  EXPECT_EQ(pThread, NO_THREAD);
+  EXPECT_EQ(connectionStatus, LINK_DOWN);
+}
+
+} // namespace
