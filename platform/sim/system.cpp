@@ -51,6 +51,8 @@ static const char* kHelp =
     "  --sim-window-swipe N MS         window test hook: choose test card N (from 1) and click Swipe\n"
     "  --sim-window-pin DIGITS|cancel MS  window test hook: answer the PIN pad through its panel\n"
     "  --sim-window-close MS           window test hook: close the window\n"
+    "  --sim-window-bearer ACTION MS   window test hook: work the modem and WiFi panel: pull-sim,\n"
+    "                                  insert-sim, drop, add:SSID:PASS:SIGNAL, remove:SSID\n"
     "  --sim-help               this text\n"
     "script commands, one a line, '#' starts a comment:\n"
     "  key K (code or ENTER CANCEL CLEAR UP DOWN MENU), type DIGITS, swipe TRACK2 [TRACK1],\n"
@@ -61,7 +63,7 @@ static const char* kHelp =
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
   long long afterMs;
-  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'p' PIN, 'x' close
+  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'p' PIN, 'b' bearer panel, 'x' close
 };
 
 struct Options {
@@ -172,6 +174,7 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-window-type") hook('t');
     else if (name == "--sim-window-swipe") hook('w');
     else if (name == "--sim-window-pin") hook('p');
+    else if (name == "--sim-window-bearer") hook('b');
     else if (name == "--sim-window-close")
       o.windowHooks.push_back(WindowHook{"", intOption(name, take(), 0, 3600 * 1000), 'x'});
     else if (name == "--sim-script") o.script = take();
@@ -240,6 +243,14 @@ static bool startWindow(const Options& o, const std::string& programName) {
                     h.what.find_first_not_of("0123456789") == std::string::npos;
       if (!digits && h.what != "cancel") usageError("--sim-window-pin wants 1 to 12 digits or cancel");
       plan.pins.push_back(WindowPlan::Pin{h.what, h.afterMs});
+      continue;
+    }
+    if (h.kind == 'b') {
+      static const char* kActions[] = {"pull-sim", "insert-sim", "drop", "add:", "remove:"};
+      bool known = false;
+      for (const char* a : kActions) known = known || h.what.rfind(a, 0) == 0;
+      if (!known) usageError("--sim-window-bearer wants pull-sim, insert-sim, drop, add:SSID:PASS:SIGNAL or remove:SSID");
+      plan.radios.push_back(WindowPlan::Radio{h.what, h.afterMs});
       continue;
     }
     if (h.kind == 'x') {

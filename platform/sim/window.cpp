@@ -175,6 +175,30 @@ void doPin(SimFrame* frame, const WindowPlan::Pin& p) {
   clickAt(ui, frame->pinOkButton());
 }
 
+// Works the modem and WiFi panel: its SIM and link buttons, or fills the
+// network fields and clicks Add, or picks a network and clicks Remove.
+void doRadio(SimFrame* frame, const WindowPlan::Radio& r) {
+  wxUIActionSimulator ui;
+  BearerBox* b = frame->bearer();
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t colon; (colon = r.action.find(':', start)) != std::string::npos; start = colon + 1)
+    parts.push_back(r.action.substr(start, colon - start));
+  parts.push_back(r.action.substr(start));
+  if (parts[0] == "pull-sim" || parts[0] == "insert-sim") {
+    clickAt(ui, b->simButton());
+  } else if (parts[0] == "drop") {
+    clickAt(ui, b->dropButton());
+  } else if (parts[0] == "add" && parts.size() == 4) {
+    b->ssidField()->ChangeValue(parts[1]);
+    b->passField()->ChangeValue(parts[2]);
+    b->signalField()->ChangeValue(parts[3]);
+    clickAt(ui, b->addButton());
+  } else if (parts[0] == "remove" && parts.size() == 2) {
+    if (b->selectNetwork(parts[1])) clickAt(ui, b->removeButton());
+  }
+}
+
 std::string shotBase(const std::string& path) {
   const std::string ext = ".png";
   if (path.size() > ext.size() && path.compare(path.size() - ext.size(), ext.size(), ext) == 0)
@@ -218,6 +242,7 @@ void scheduleHooks(SimFrame* frame, const WindowPlan& plan) {
   for (const WindowPlan::Press& p : plan.presses)
     after(p.afterMs, [frame, p] { doPress(frame, p); });
   for (const WindowPlan::Pin& p : plan.pins) after(p.afterMs, [frame, p] { doPin(frame, p); });
+  for (const WindowPlan::Radio& r : plan.radios) after(r.afterMs, [frame, r] { doRadio(frame, r); });
   for (const WindowPlan::Shot& s : plan.shots)
     after(s.afterMs, [frame, s] {
       // Hold one LCD frame on show while the screen settles, so the picture

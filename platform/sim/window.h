@@ -31,11 +31,18 @@ struct WindowPlan {
     std::string answer;  // digits typed into the PIN field and OK, or "cancel" for its Cancel button
     long long afterMs;
   };
+  struct Radio {
+    std::string action;  // pull-sim, insert-sim, drop, add:SSID:PASS:SIGNAL (PASS empty: open), remove:SSID
+    long long afterMs;
+  };
   std::vector<Shot> shots;
   std::vector<Press> presses;
   std::vector<Pin> pins;
+  std::vector<Radio> radios;    // through the modem and WiFi panel's controls
   long long closeAfterMs = -1;  // close the window as its close box would; -1: never
-  bool empty() const { return shots.empty() && presses.empty() && pins.empty() && closeAfterMs < 0; }
+  bool empty() const {
+    return shots.empty() && presses.empty() && pins.empty() && radios.empty() && closeAfterMs < 0;
+  }
 };
 
 // Opens the window (on a thread of its own) and waits until it is up. false,

@@ -244,6 +244,8 @@ SimFrame::SimFrame()
   right->Add(buildCardReader(root), 0, wxEXPAND | wxTOP | wxRIGHT, 8);
   right->Add(buildPinPad(root), 0, wxEXPAND | wxTOP | wxRIGHT, 8);
   right->Add(buildPower(root), 0, wxEXPAND | wxTOP | wxRIGHT, 8);
+  bearer_ = std::make_unique<BearerBox>(root);
+  right->Add(bearer_->sizer(), 0, wxEXPAND | wxTOP | wxRIGHT, 8);
   right->Add(buildPaper(root), 1, wxEXPAND | wxTOP | wxRIGHT | wxBOTTOM, 8);
   columns->Add(right, 1, wxEXPAND);
 
@@ -479,6 +481,7 @@ void SimFrame::updateStatus() {
   if (battery_->GetValue() != level) battery_->SetValue(level);
   if (charger_->GetValue() != (charger != 0)) charger_->SetValue(charger != 0);
   paper_->refreshFromDevice();
+  bearer_->refresh();
 }
 
 }  // namespace sim::detail

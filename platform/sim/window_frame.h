@@ -1,7 +1,8 @@
 /*
  * window_frame.h - the simulator window's widgets (internal to window*.cpp):
  * the LCD panel, the paper panel and the frame that holds them with the
- * keypad, the card reader, the PIN pad answer and the power controls.
+ * keypad, the card reader, the PIN pad answer, the power controls and the
+ * modem and WiFi panel (window_bearer.h).
  *
  * Everything here runs on the window's own thread. It reaches the device only
  * through the input queues and short snapshots taken under the device mutex;
@@ -14,10 +15,12 @@
 #include <wx/wx.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device.h"
+#include "window_bearer.h"
 
 namespace sim::detail {
 
@@ -75,6 +78,7 @@ class SimFrame : public wxFrame {
   wxTextCtrl* pinField() { return pin_; }
   wxButton* pinOkButton() { return pinOk_; }
   wxButton* pinCancelButton() { return pinCancel_; }
+  BearerBox* bearer() { return bearer_.get(); }
 
  private:
   wxSizer* buildKeypad(wxWindow* parent);
@@ -105,6 +109,7 @@ class SimFrame : public wxFrame {
   wxButton* pinCancel_ = nullptr;
   wxSlider* battery_ = nullptr;
   wxCheckBox* charger_ = nullptr;
+  std::unique_ptr<BearerBox> bearer_;
   wxTimer refresh_, status_;
 };
 

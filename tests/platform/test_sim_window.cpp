@@ -207,6 +207,27 @@ TEST_F(Window, PinPadPanelAnswersThePinRequestOrCancelsIt) {
   EXPECT_NE(cancelled.listing.find("\"pin refused\""), std::string::npos) << cancelled.listing;
 }
 
+TEST_F(Window, ModemAndWifiPanelPullsTheSimDropsTheLinkAndChangesTheNetworks) {
+  NEED_XVFB();
+  Outcome r = run(true, {"--sim-wifi", "add Cafe secret123 -45", "--sim-window-bearer", "pull-sim", "800",
+                         "--sim-window-bearer", "insert-sim", "1300", "--sim-window-bearer", "drop", "1800",
+                         "--sim-window-bearer", "add:Library::-70", "2300", "--sim-window-bearer", "remove:Cafe",
+                         "2800", "--sim-window-shot", "panel.png", "3400", "--sim-window-close", "3800"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string events = readFile(dir_ / "out" / "events.txt");
+  const char* inOrder[] = {"modem: SIM pulled", "modem: SIM inserted", "wifi: network Library in range, signal -70",
+                           "wifi: network Cafe gone"};
+  size_t at = 0;
+  for (const char* e : inOrder) {
+    size_t found = events.find(e, at);
+    ASSERT_NE(found, std::string::npos) << e << " missing or out of order in\n" << events;
+    at = found;
+  }
+  Shot s;
+  ASSERT_TRUE(loadShot(dir_ / "panel", &s));
+  EXPECT_GT(s.winH, s.lcdH);
+}
+
 TEST_F(Window, WithoutADisplayTheTerminalRunsFromStandardInput) {
   Outcome r = run(false, {}, "key CANCEL\n");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -223,6 +244,7 @@ TEST_F(Window, TestHooksWithoutAWindowAreRefused) {
   EXPECT_EQ(run(false, {"--sim-window-click", "7"}).status, 2);
   EXPECT_EQ(run(false, {"--sim-window-swipe", "0", "100"}).status, 2);
   EXPECT_EQ(run(false, {"--sim-window-pin", "12a4", "100"}).status, 2);
+  EXPECT_EQ(run(false, {"--sim-window-bearer", "unplug", "100"}).status, 2);
 }
 
 TEST(WindowKeys, EveryKeypadKeyHasAHostKeyThatTypesIt) {
