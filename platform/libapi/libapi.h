@@ -116,7 +116,8 @@ int DLL_McrReset(void);
 /* Non-zero when a swipe waits to be read. */
 int DLL_McrCheck(void);
 /* Reads the waiting swipe: each buffer receives its track as NUL-terminated text, its length in *lenN.
- * Buffers hold at least 128 bytes. Non-zero on success (a swipe with 16 or more track-2 characters). */
+ * Buffers hold at least 128 bytes. 7 when track 2 was read (a swipe with 16 or more track-2 characters),
+ * 0 when nothing usable was read. */
 int DLL_McrRead(int *len1, unsigned char *track1, int *len2, unsigned char *track2, int *len3,
                 unsigned char *track3);
 

@@ -1,7 +1,8 @@
 /*
  * card.cpp - the magnetic-stripe reader: swipes queued by the front end, read
  * (and consumed) by DLL_McrRead. A swipe with fewer than 16 track-2
- * characters reads as a failure, as the terminal's reader reports it.
+ * characters reads as a failure (0), as the terminal's reader reports it; a
+ * read that delivers track 2 answers 7, as the terminal's reader does.
  */
 #include <cstring>
 
@@ -13,6 +14,7 @@ using namespace sim::detail;
 namespace {
 constexpr size_t kMinTrack2 = 16;
 constexpr size_t kTrackBuffer = 128;  // the application's buffers hold at least this much
+constexpr int kReadTrack2 = 7;        // the reader's answer for a read that delivered track 2
 
 bool swipeWaiting() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -30,16 +32,19 @@ void put(const std::string& track, int* len, unsigned char* buf) {
 }  // namespace
 
 extern "C" int DLL_McrOpen(void) {
+  powerCutPoint();
   dev().mcrOpen = true;
   return DLL_OK;
 }
 
 extern "C" int DLL_McrClose(void) {
+  powerCutPoint();
   dev().mcrOpen = false;
   return DLL_OK;
 }
 
 extern "C" int DLL_McrReset(void) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   if (!dev().swipes.empty()) noteProgress();
   dev().swipes.clear();
@@ -47,6 +52,7 @@ extern "C" int DLL_McrReset(void) {
 }
 
 extern "C" int DLL_McrCheck(void) {
+  powerCutPoint();
   if (swipeWaiting()) return 1;
   idlePoll(&swipeWaiting);
   return swipeWaiting() ? 1 : 0;
@@ -54,6 +60,7 @@ extern "C" int DLL_McrCheck(void) {
 
 extern "C" int DLL_McrRead(int* len1, unsigned char* track1, int* len2, unsigned char* track2, int* len3,
                            unsigned char* track3) {
+  powerCutPoint();
   Swipe s;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -72,5 +79,5 @@ extern "C" int DLL_McrRead(int* len1, unsigned char* track1, int* len2, unsigned
   put(s.track1, len1, track1);
   put(s.track2, len2, track2);
   put(s.track3, len3, track3);
-  return 1;
+  return kReadTrack2;
 }

@@ -179,6 +179,8 @@ void flushOutputs() {
   }
   std::ofstream f(d.outDir + "/events.txt", std::ios::trunc);
   for (const std::string& e : events) f << e << "\n";
+  // What a power-cut sweep needs to know: how many cut points this run had.
+  f << "platform calls " << platformCalls() << "\n";
 }
 
 void finishRun(int status, const std::string& message) {

@@ -136,6 +136,21 @@ struct PaperStrip {
 // is not modelled (front ends show that instead of paper).
 bool printerPaper(PaperStrip* out, unsigned long long known);
 
+/* ---- power loss ------------------------------------------------------------------------------ */
+
+constexpr int kPowerCutStatus = 99;  // exit status of a run whose power was cut
+// Every DLL_ operation calls this first; the Nth call set by setPowerCut ends
+// the process at once (nothing flushed). 0 never cuts. Resets the count.
+void powerCutPoint();
+void setPowerCut(long long nth);
+long long platformCalls();             // DLL_ operations so far
+
+/* ---- the PIN pad's own storage ---------------------------------------------------------------- */
+
+// The file where the PIN pad keeps its keys across power cycles (empty: keys
+// live in memory only, as in tests). Setting it loads what the file holds.
+void setPinPadStore(const std::string& path);
+
 /* ---- leaving the run ---------------------------------------------------------------------------- */
 
 void flushOutputs();                      // events.txt into the out folder

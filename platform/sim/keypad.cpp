@@ -14,12 +14,14 @@ static bool keyWaiting() {
 }
 
 extern "C" int DLL_KbCheck(void) {
+  powerCutPoint();
   if (keyWaiting()) return 0;
   idlePoll(&keyWaiting);
   return keyWaiting() ? 0 : 1;
 }
 
 extern "C" int DLL_KbGetCh(unsigned char* key) {
+  powerCutPoint();
   if (!key) return DLL_ERR_PARAM;
   if (!keyWaiting()) idlePoll(&keyWaiting);
   std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -32,6 +34,7 @@ extern "C" int DLL_KbGetCh(unsigned char* key) {
 }
 
 extern "C" int DLL_KbFlush(void) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   if (!dev().keys.empty()) noteProgress();
   dev().keys.clear();
@@ -39,6 +42,7 @@ extern "C" int DLL_KbFlush(void) {
 }
 
 extern "C" int DLL_KbSetSound(unsigned char mode, unsigned char level) {
+  powerCutPoint();
   if (level > 100) return DLL_ERR_PARAM;
   dev().keySoundMode = mode;
   dev().keySoundLevel = level;

@@ -172,6 +172,7 @@ unsigned long long lcdSnapshot(unsigned char* rgb, size_t size, unsigned long lo
 using namespace sim::detail;
 
 extern "C" int DLL_LcdCls(void) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   fillRect(0, 0, kW, kH, kWhite);
   lcd().items.clear();
@@ -179,6 +180,7 @@ extern "C" int DLL_LcdCls(void) {
 }
 
 extern "C" int DLL_LcdClrLine(int fromRow, int toRow) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   if (fromRow < 0) fromRow = 0;
   if (toRow > kH - 1) toRow = kH - 1;
@@ -189,6 +191,7 @@ extern "C" int DLL_LcdClrLine(int fromRow, int toRow) {
 }
 
 extern "C" int DLL_LcdGotoxy(int x, int y) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   lcd().cursorX = x;
   lcd().cursorY = y;
@@ -196,6 +199,7 @@ extern "C" int DLL_LcdGotoxy(int x, int y) {
 }
 
 extern "C" int DLL_LcdSetFont(const char* fontFile) {
+  powerCutPoint();
   if (!fontFile) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   // Every name maps to the one cached font; report whether it can be read.
@@ -205,6 +209,7 @@ extern "C" int DLL_LcdSetFont(const char* fontFile) {
 }
 
 extern "C" int DLL_LcdSetTTFConfig(int align, int size, unsigned int textColor565) {
+  powerCutPoint();
   if (align < DLL_LCD_ALIGN_LEFT || align > DLL_LCD_ALIGN_CENTER || size < 1 || size > 3 ||
       textColor565 > 0xFFFF)
     return DLL_ERR_PARAM;
@@ -216,6 +221,7 @@ extern "C" int DLL_LcdSetTTFConfig(int align, int size, unsigned int textColor56
 }
 
 extern "C" int DLL_LcdSetTTFBGColor(int on, unsigned int rgb) {
+  powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   lcd().bgOn = on != 0;
   lcd().bgRgb = rgb & 0xFFFFFF;
@@ -223,6 +229,7 @@ extern "C" int DLL_LcdSetTTFBGColor(int on, unsigned int rgb) {
 }
 
 extern "C" int DLL_LcdPrintTTF(int x, int y, const char* utf8) {
+  powerCutPoint();
   if (!utf8) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Lcd& l = lcd();
@@ -255,6 +262,7 @@ extern "C" int DLL_LcdPrintTTF(int x, int y, const char* utf8) {
 }
 
 extern "C" int DLL_LcdDrawLogo(int x, int y, const char* fileName) {
+  powerCutPoint();
   if (!fileName) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Image img;

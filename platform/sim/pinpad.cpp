@@ -10,13 +10,17 @@
 //
 // Sections: key store, cryptographic primitives, DLL_Pci operations, test reset.
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include "device.h"
 #include "libapi.h"
 #include "pinpad.h"
 #include "sim.h"
@@ -37,6 +41,7 @@ struct Key {
 
 struct PinPad {
   std::mutex lock;
+  std::string store;  // file that keeps the keys across power cycles; empty: memory only
   Key master[KEY_SLOTS];
   Key pin[KEY_SLOTS];
   Key mac[KEY_SLOTS];
@@ -69,6 +74,64 @@ Key *workingKey(PinPad &p, int type, int index) {
     case DLL_PCI_KEY_DATA: return &p.data[index];
     default: return nullptr;
   }
+}
+
+// ---- the PIN pad's own storage -------------------------------------------------------
+//
+// A real PIN pad keeps its keys in battery-backed memory. Ours keeps them in a
+// file of its own: a magic line, then for each key slot a loaded byte and the
+// 16 key bytes (master, PIN, MAC, data). Written whole to a new file and
+// renamed, so a power loss leaves the old keys or the new ones.
+
+constexpr char STORE_MAGIC[] = "SIMPED1\n";
+constexpr std::size_t STORE_MAGIC_LEN = sizeof STORE_MAGIC - 1;
+
+Key *storedKeys(PinPad &p, int i) {
+  Key *all[] = {&p.master[0], &p.pin[0], &p.mac[0], &p.data[0]};
+  return all[i];
+}
+constexpr int STORED_KEYS = 4;
+constexpr std::size_t STORE_SIZE = STORE_MAGIC_LEN + STORED_KEYS * (1 + KEY_LEN);
+
+// Called with the lock held.
+void saveStore(PinPad &p) {
+  if (p.store.empty()) return;
+  unsigned char image[STORE_SIZE];
+  std::memcpy(image, STORE_MAGIC, STORE_MAGIC_LEN);
+  std::size_t at = STORE_MAGIC_LEN;
+  for (int i = 0; i < STORED_KEYS; ++i) {
+    const Key *k = storedKeys(p, i);
+    image[at++] = k->loaded ? 1 : 0;
+    std::memcpy(image + at, k->bytes, KEY_LEN);
+    at += KEY_LEN;
+  }
+  const std::string fresh = p.store + ".new";
+  std::FILE *f = std::fopen(fresh.c_str(), "wb");
+  if (f != nullptr) {
+    const bool ok = std::fwrite(image, 1, sizeof image, f) == sizeof image;
+    std::fflush(f);
+    std::fclose(f);
+    if (ok) std::rename(fresh.c_str(), p.store.c_str());
+  }
+  OPENSSL_cleanse(image, sizeof image);
+}
+
+void loadStore(PinPad &p) {
+  std::ifstream in(p.store, std::ios::binary);
+  if (!in) return;  // a PIN pad fresh from the factory
+  unsigned char image[STORE_SIZE] = {};
+  in.read(reinterpret_cast<char *>(image), sizeof image);
+  if (in.gcount() == static_cast<std::streamsize>(sizeof image) &&
+      std::memcmp(image, STORE_MAGIC, STORE_MAGIC_LEN) == 0) {
+    std::size_t at = STORE_MAGIC_LEN;
+    for (int i = 0; i < STORED_KEYS; ++i) {
+      Key *k = storedKeys(p, i);
+      k->loaded = image[at++] == 1;
+      std::memcpy(k->bytes, image + at, KEY_LEN);
+      at += KEY_LEN;
+    }
+  }
+  OPENSSL_cleanse(image, sizeof image);
 }
 
 // ---- cryptographic primitives ---------------------------------------------------
@@ -148,8 +211,11 @@ bool validPin(const std::string &digits, int minLen, int maxLen) {
 
 // ---- DLL_Pci operations ------------------------------------------------------------
 
+using sim::detail::powerCutPoint;
+
 extern "C" int DLL_PciWriteMKey(int index, const unsigned char *key, int len, const unsigned char *check,
                                 int checkLen, int mode) {
+  powerCutPoint();
   (void)check;
   (void)checkLen;
   (void)mode;
@@ -161,10 +227,12 @@ extern "C" int DLL_PciWriteMKey(int index, const unsigned char *key, int len, co
   if (!m.loaded || std::memcmp(m.bytes, key, KEY_LEN) != 0) wipeWorkingKeys(p, index);
   std::memcpy(m.bytes, key, KEY_LEN);
   m.loaded = true;
+  saveStore(p);
   return DLL_OK;
 }
 
 extern "C" int DLL_PciWriteSKey(int type, int index, int len, const unsigned char *key, int protect, int mode) {
+  powerCutPoint();
   (void)mode;
   PinPad &p = pad();
   std::lock_guard<std::mutex> guard(p.lock);
@@ -179,10 +247,12 @@ extern "C" int DLL_PciWriteSKey(int type, int index, int len, const unsigned cha
   std::memcpy(slot->bytes, clear, KEY_LEN);
   slot->loaded = true;
   OPENSSL_cleanse(clear, sizeof clear);
+  saveStore(p);
   return DLL_OK;
 }
 
 extern "C" int DLL_PciSetPinXY(int x, int y) {
+  powerCutPoint();
   if (x < 0 || x >= DLL_LCD_WIDTH || y < 0 || y >= DLL_LCD_HEIGHT) return DLL_ERR_PARAM;
   PinPad &p = pad();
   std::lock_guard<std::mutex> guard(p.lock);
@@ -193,6 +263,7 @@ extern "C" int DLL_PciSetPinXY(int x, int y) {
 
 extern "C" int DLL_PciGetPin(int keyIndex, int minLen, int maxLen, int panDigits, const char *pan, int promptFlags,
                              unsigned char *pinBlock, int timeoutSec) {
+  powerCutPoint();
   (void)panDigits;
   (void)promptFlags;
   if (pan == nullptr || pinBlock == nullptr || keyIndex < 0 || keyIndex >= KEY_SLOTS) return DLL_ERR_PARAM;
@@ -221,6 +292,7 @@ extern "C" int DLL_PciGetPin(int keyIndex, int minLen, int maxLen, int panDigits
 }
 
 extern "C" int DLL_PciGetMac(int keyIndex, int len, const unsigned char *data, unsigned char *mac, int mode) {
+  powerCutPoint();
   if (data == nullptr || mac == nullptr || len <= 0 || len % BLOCK != 0 || mode != MAC_MODE_RETAIL ||
       keyIndex < 0 || keyIndex >= KEY_SLOTS)
     return DLL_ERR_PARAM;
@@ -231,6 +303,7 @@ extern "C" int DLL_PciGetMac(int keyIndex, int len, const unsigned char *data, u
 }
 
 extern "C" int DLL_PciGetEncData(int keyIndex, int len, const unsigned char *in, unsigned char *out) {
+  powerCutPoint();
   if (in == nullptr || out == nullptr || len <= 0 || len % BLOCK != 0 || keyIndex < 0 || keyIndex >= KEY_SLOTS)
     return DLL_ERR_PARAM;
   PinPad &p = pad();
@@ -246,6 +319,7 @@ namespace sim {
 void resetPinPadForTest() {
   PinPad &p = pad();
   std::lock_guard<std::mutex> guard(p.lock);
+  p.store.clear();
   for (int i = 0; i < KEY_SLOTS; ++i) {
     wipe(&p.master[i]);
     wipeWorkingKeys(p, i);
@@ -262,3 +336,14 @@ void pinPromptPosition(int *x, int *y) {
 }
 
 }  // namespace sim
+
+namespace sim::detail {
+
+void setPinPadStore(const std::string &path) {
+  PinPad &p = pad();
+  std::lock_guard<std::mutex> guard(p.lock);
+  p.store = path;
+  if (!path.empty()) loadStore(p);
+}
+
+}  // namespace sim::detail

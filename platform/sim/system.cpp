@@ -43,6 +43,7 @@ static const char* kHelp =
     "  --sim-radio FILE         modem and wifi command lines to apply at start\n"
     "  --sim-font FILE          TrueType font for every font name (also env SIM_FONT)\n"
     "  --sim-keep-running       don't end the run when the script ends\n"
+    "  --sim-power-cut N        cut the power at the Nth platform call: exit 99 at once, nothing flushed\n"
     "  --sim-no-window          real time from a script or standard input, even with a display\n"
     "  --sim-window-shot FILE MS       window test hook: a picture of the window MS ms after it opens\n"
     "  --sim-window-click KEY MS       window test hook: click keypad button KEY (0-9 ENTER CANCEL\n"
@@ -72,6 +73,7 @@ struct Options {
   std::string script, out = "sim-out", data = "terminal-data", time, serial = "SIM00012345", font;
   int battery = 100, charger = 0, tmsTask = 0;
   std::vector<std::pair<std::string, std::vector<std::string>>> radio;  // device, its command's words
+  long long powerCut = 0;
 };
 
 static std::string fontOverride;
@@ -189,6 +191,7 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-modem") radioOption(o, "modem", take(), name);
     else if (name == "--sim-wifi") radioOption(o, "wifi", take(), name);
     else if (name == "--sim-radio") radioFile(o, take());
+    else if (name == "--sim-power-cut") o.powerCut = intOption(name, take(), 1, 2000000000);
     else usageError("unknown option " + name);
   }
   if (o.serial.empty() || o.serial.size() >= DLL_SN_SIZE) usageError("--sim-serial wants 1 to 31 characters");
@@ -331,6 +334,11 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   if (ec) usageError("cannot create the data folder " + o.data + ": " + ec.message());
   if (chdir(o.data.c_str()) != 0) usageError("cannot enter the data folder " + o.data + ": " + strerror(errno));
   installArtwork(".");
+  // The PIN pad's keys live beside the terminal's folder, never among its files.
+  std::string dataPath = absolute(o.data);
+  while (dataPath.size() > 1 && dataPath.back() == '/') dataPath.pop_back();
+  setPinPadStore(dataPath + ".pinpad");
+  setPowerCut(o.powerCut);
 
   const char* mode = o.headless ? "headless" : "real-time";
   if (o.headless) {
@@ -369,6 +377,7 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
 /* ---- system operations ---------------------------------------------------------------------------- */
 
 extern "C" int DLL_SysReadSN(char* sn) {
+  powerCutPoint();
   if (!sn) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   snprintf(sn, DLL_SN_SIZE, "%s", dev().serial.c_str());
@@ -376,6 +385,7 @@ extern "C" int DLL_SysReadSN(char* sn) {
 }
 
 extern "C" int DLL_SysGetDateTime(int* dt) {
+  powerCutPoint();
   if (!dt) return DLL_ERR_PARAM;
   time_t secs = static_cast<time_t>(nowMs() / 1000);
   struct tm t;
@@ -403,10 +413,17 @@ static int setClock(const int* dt, const char* what) {
   return DLL_OK;
 }
 
-extern "C" int DLL_SysSetDateTime(const int* dt) { return setClock(dt, "clock set"); }
-extern "C" int DLL_SysSetRtc(const int* dt) { return setClock(dt, "real-time clock set"); }
+extern "C" int DLL_SysSetDateTime(const int* dt) {
+  powerCutPoint();
+  return setClock(dt, "clock set");
+}
+extern "C" int DLL_SysSetRtc(const int* dt) {
+  powerCutPoint();
+  return setClock(dt, "real-time clock set");
+}
 
 extern "C" int DLL_SysBeef(unsigned char tone, unsigned int ms) {
+  powerCutPoint();
   if (tone > 6) return DLL_ERR_PARAM;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -423,6 +440,7 @@ static bool wakeInput() {
 }
 
 extern "C" int DLL_SysEnterSleep(void) {
+  powerCutPoint();
   noteEvent("sleep");
   const long long asleepAt = nowMs();
   while (!wakeInput()) {
@@ -438,6 +456,7 @@ extern "C" int DLL_SysEnterSleep(void) {
 }
 
 extern "C" int DLL_SysPowerDown(void) {
+  powerCutPoint();
   Device& d = dev();
   noteEvent("power off");
   if (d.headless && !d.outDir.empty()) sim::writeShot(d.outDir, "power-off");
@@ -452,6 +471,7 @@ extern "C" int DLL_SysPowerDown(void) {
 }
 
 extern "C" int DLL_SysCheckBattery(unsigned char* buf) {
+  powerCutPoint();
   if (!buf) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   buf[0] = static_cast<unsigned char>(dev().battery);
@@ -460,6 +480,7 @@ extern "C" int DLL_SysCheckBattery(unsigned char* buf) {
 }
 
 extern "C" int DLL_SysCheckUsbStatus(unsigned char* buf) {
+  powerCutPoint();
   if (!buf) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   buf[0] = static_cast<unsigned char>(dev().charger);
@@ -475,4 +496,7 @@ extern "C" void PLAT_SleepMs(unsigned int ms) { passTime(ms); }
 
 /* ---- update service -------------------------------------------------------------------------------------- */
 
-extern "C" int DLL_TMS_GetTask(void) { return dev().tmsTask; }
+extern "C" int DLL_TMS_GetTask(void) {
+  powerCutPoint();
+  return dev().tmsTask;
+}

@@ -120,6 +120,31 @@ void copyTransaction(TransactionRecord *dest, const TransactionRecord *src);
 // Type number of a record's ProcessCode: 1, 5, 6 or 7; 0 for any other kind.
 int transactionTypeOf(const TransactionRecord *trx);
 
+// ---- journal status (Status of a record) and its one setter ---------------------
+
+constexpr int TS_REQUESTED = 1;        // request built; no usable answer yet
+constexpr int TS_ANSWERED = 2;         // answer received and parsed
+constexpr int TS_RECEIPT_PRINTED = 3;  // approved and the customer receipt printed
+constexpr int TS_REVERSE_NEEDED = 11;  // exchange failed; a reversal is owed
+constexpr int TS_REVERSING = 12;       // reversal receipt printed; reversal being sent
+constexpr int TS_COMPLETED = 100;      // the advice was answered
+constexpr int TS_DECLINED = 102;       // declined; receipt not printed yet
+constexpr int TS_DECLINE_DONE = 103;   // declined; receipt done
+constexpr int TS_REVERSED = 110;       // reversed, or dropped (an unanswered top-up)
+
+// Stores status in trx->Status and brings the files in line: below 100 and 102
+// rewrite the pending file; 100 appends to the journal and the last-record file
+// and removes the pending file; 103 writes the last-record file and removes the
+// pending file; 110 removes the pending file; other values change the field only.
+// A completion is first written into the pending file, so a power loss between
+// the journal append and the removal is finished by finishCompletedPending
+// instead of appending twice. 0, or -1 when a file could not be written.
+int updateTransactionStatus(TransactionRecord *trx, int status);
+// A pending record already at 100, 103 or 110 (left by a power loss in the middle
+// of updateTransactionStatus): finishes its file effects once. 1 when it did,
+// 0 when the pending record is not such a record.
+int finishCompletedPending(const TransactionRecord *pending);
+
 // ---- writers (each writes a copy with Track2 and pinBlock zeroed) ----------------
 
 // Appends the record to the journal when Status < 101. Returns the bytes written
