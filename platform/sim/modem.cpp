@@ -50,6 +50,7 @@ using namespace sim::detail;
 extern "C" {
 
 int DLL_PppInit(const char* apn, const char* user, const char* password) {
+  sim::detail::powerCutPoint();
   (void)user;
   (void)password;
   std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -58,11 +59,13 @@ int DLL_PppInit(const char* apn, const char* user, const char* password) {
 }
 
 int DLL_PppCheckSim(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   return radio().simPresent ? DLL_OK : DLL_PPP_ERR_NO_SIM;
 }
 
 int DLL_PppCheckCgatt(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Radio& r = radio();
   if (!r.simPresent) return DLL_PPP_ERR_NO_SIM;
@@ -75,6 +78,7 @@ int DLL_PppCheckCgatt(void) {
 }
 
 int DLL_PppDial(const char* apn, const char* number) {
+  sim::detail::powerCutPoint();
   (void)apn;
   if (!number) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -87,11 +91,13 @@ int DLL_PppDial(const char* apn, const char* number) {
 }
 
 int DLL_PppStatus(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   return radio().pppUp ? DLL_OK : DLL_PPP_ERR_LINK_DOWN;
 }
 
 int DLL_PppDisconnect(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   if (radio().pppUp) noteEvent("modem: PPP link closed");
   radio().pppUp = false;
@@ -99,6 +105,7 @@ int DLL_PppDisconnect(void) {
 }
 
 int DLL_PppGetIMEI(char* imei) {
+  sim::detail::powerCutPoint();
   if (!imei) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   snprintf(imei, DLL_IMEI_SIZE, "%s", modemImei(dev().serial).c_str());

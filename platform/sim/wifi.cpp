@@ -31,6 +31,7 @@ std::string fieldText(const char (&field)[N]) {
 extern "C" {
 
 int DLL_WifiOpen(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   if (!radio().wifiOpen) noteEvent("wifi: radio on");
   radio().wifiOpen = true;
@@ -38,6 +39,7 @@ int DLL_WifiOpen(void) {
 }
 
 int DLL_WifiClose(void) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Radio& r = radio();
   if (r.wifiOpen) noteEvent("wifi: radio off");
@@ -47,6 +49,7 @@ int DLL_WifiClose(void) {
 }
 
 int DLL_WifiScan(DLL_WifiAp* list) {
+  sim::detail::powerCutPoint();
   if (!list) return DLL_ERR_PARAM;
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Radio& r = radio();
@@ -65,6 +68,7 @@ int DLL_WifiScan(DLL_WifiAp* list) {
 }
 
 int DLL_WifiConnectNetwork(DLL_WifiAp ap, const char* password) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Radio& r = radio();
   if (!r.wifiOpen) return DLL_ERR_NOT_READY;
@@ -93,6 +97,7 @@ int DLL_WifiConnectNetwork(DLL_WifiAp ap, const char* password) {
 }
 
 int DLL_WifiGetNetworkStatus(unsigned char* status) {
+  sim::detail::powerCutPoint();
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Radio& r = radio();
   if (!r.wifiOpen || r.joined.empty()) return DLL_WIFI_ERR_NOT_JOINED;
