@@ -9,10 +9,9 @@
  * Sections: status codes, system and clock, keypad, LCD, card reader, printer,
  * PIN pad, GPRS, WiFi, update service.
  *
- * In the simulator the printer operations answer DLL_ERR_NOT_READY until its
- * device model is built (the PIN pad is modelled, with real cryptography, and
- * so are the GPRS modem and the WiFi radio); every operation that reports
- * success really does what it says.
+ * In the simulator every device is modelled (the PIN pad with real
+ * cryptography, the printer with paper that can run out, the GPRS modem and the
+ * WiFi radio); every operation that reports success really does what it says.
  */
 #ifndef LIBAPI_H
 #define LIBAPI_H
@@ -129,21 +128,26 @@ int DLL_McrRead(int *len1, unsigned char *track1, int *len2, unsigned char *trac
 #define DLL_PRN_ALIGN_CENTER 1
 #define DLL_PRN_ALIGN_RIGHT 2 /* flush right, for Persian lines */
 
+#define DLL_PRN_NO_PAPER 1 /* DLL_PrnCheckStatus, DLL_FTPrnStart: out of paper */
+
 /* Print density 1..8. */
 int DLL_PrnSetGray(int level);
 /* Starts a new empty page. */
 int DLL_PrnInit(void);
 /* Configures the next text: alignment code, font size in dots, x and y in dots on the page. */
 int DLL_FTPrnStrSetConfig(int align, int size, int x, int y);
-/* Queues UTF-8 text on the page at the configured place. */
+/* Queues UTF-8 text on the page at the configured place: left-aligned text starts at x,
+ * centred text is centred between x and the width less x, right-aligned text ends at x.
+ * A line end starts a further line one size plus the fine-tuned space lower. */
 int DLL_FTPrnStr(const char *fontFile, const char *utf8);
-/* Queues a line with left text flush left and right text flush right, at the configured y. */
+/* Queues a line at the configured y: left text starting at x, right text ending at the width less x. */
 int DLL_FTPrnStrLeftRight(const char *fontFile, const char *left, const char *right);
 /* Adds dots of extra space between queued lines (0 resets). */
 int DLL_FTPrnFineTuneLineSpace(int dots);
 /* Queues a 1-bit logo: 01, width (16-bit big-endian), height (16-bit big-endian), rows MSB first. */
 int DLL_PrnLogo(const unsigned char *logo, int x, int y);
-/* Prints the composed page, height dots tall; 0 when printed. */
+/* Prints the composed page, height dots tall, and empties it; 0 when printed,
+ * DLL_PRN_NO_PAPER (page kept) when the paper is out. */
 int DLL_FTPrnStart(int height);
 /* 0 = ready, non-zero = out of paper or fault. */
 int DLL_PrnCheckStatus(void);

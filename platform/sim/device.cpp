@@ -236,6 +236,7 @@ void resetForTest(const char* dataDir) {
   setKeepRunning(false);
   lcdReset();
   radioReset();
+  printerReset();
   if (dataDir) {
     std::error_code ec;
     std::filesystem::create_directories(dataDir, ec);

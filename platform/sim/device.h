@@ -132,9 +132,10 @@ struct PaperStrip {
   std::vector<unsigned char> rgb;  // height rows of kPaperWidth * 3 bytes
   unsigned long long generation = 0;
 };
-// Fills *out unless unchanged since generation `known`; false while the printer
-// is not modelled (front ends show that instead of paper).
+// Fills *out unless unchanged since generation `known`; always true (kept for
+// front ends written when the printer was not modelled).
 bool printerPaper(PaperStrip* out, unsigned long long known);
+void printerReset();                      // no page, paper in, empty strip, counter at 0
 
 /* ---- power loss ------------------------------------------------------------------------------ */
 

@@ -28,7 +28,7 @@ namespace sim::detail {
 
 /* ---- commands ------------------------------------------------------------------------------ */
 
-enum class Op { Key, Swipe, Pin, Wait, Shot, Expect, Power, Radio, Quit };
+enum class Op { Key, Swipe, Pin, Wait, Shot, Expect, Power, Radio, Paper, Quit };
 
 struct Command {
   Op op;
@@ -223,6 +223,15 @@ static bool parseLine(const std::string& raw, int lineNo, std::vector<Command>* 
     c.text = word;
     c.args = args;
     out->push_back(c);
+  } else if (word == "paper") {
+    if (!want(1)) return false;
+    if (args[0] != "out" && args[0] != "in") {
+      *why = "paper wants out or in";
+      return false;
+    }
+    c.op = Op::Paper;
+    c.number = args[0] == "in";
+    out->push_back(c);
   } else if (word == "quit") {
     if (!want(0)) return false;
     c.op = Op::Quit;
@@ -329,6 +338,11 @@ static bool step(Command& c) {
       return true;
     case Op::Radio:
       radioCommand(c.text, c.args, true, nullptr);
+      ++s.pc;
+      noteProgress();
+      return true;
+    case Op::Paper:
+      sim::setPaper(c.number != 0);
       ++s.pc;
       noteProgress();
       return true;

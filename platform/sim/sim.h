@@ -77,6 +77,24 @@ std::string screenListing();                   // what NAME.txt holds
 const unsigned char* framebuffer();
 unsigned pixelAt(int x, int y);                // 0xRRGGBB, 0 outside the screen
 
+/* ---- printer -------------------------------------------------------------------------- */
+
+/* One page DLL_FTPrnStart printed. */
+struct PrintedPage {
+  int number;                      // 1, 2, ... since the reset: the NNN of print-NNN.png/.txt
+  int height;                      // dots fed
+  std::string listing;             // what print-NNN.txt holds: every item with place, alignment, size
+  std::vector<unsigned char> rgb;  // the paper, 384 x height RGB
+};
+
+// Paper out: DLL_PrnCheckStatus reports it and DLL_FTPrnStart prints nothing
+// (the composed page is kept for a retry). Paper in again ends that.
+void setPaper(bool present);
+bool paperPresent();
+std::vector<PrintedPage> printedPages();  // the newest 64 pages, oldest first
+int pagesPrinted();                       // count since the reset
+void clearPaper();                        // empties the strip the window shows
+
 /* ---- system -------------------------------------------------------------------------- */
 
 void setPowerDownHandler(std::function<void()> handler); // tests intercept power-off instead of exit

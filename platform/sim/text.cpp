@@ -69,57 +69,56 @@ bool textHasArabicScript(const std::string& utf8) {
 
 static const int kPixelSizes[4] = {0, 13, 16, 20};   // size codes 1..3 on a 320 x 240 screen
 static const int kLineHeights[4] = {0, 22, 28, 34};  // a size-3 line fits the 34-pixel row grid
+constexpr int kMinPixels = 4, kMaxPixels = 96;      // faces are made for sizes in this range only
 
 static int clampSize(int sizeCode) { return sizeCode < 1 ? 1 : sizeCode > 3 ? 3 : sizeCode; }
+static int clampPixels(int px) { return px < kMinPixels ? kMinPixels : px > kMaxPixels ? kMaxPixels : px; }
 int textLineHeight(int sizeCode) { return kLineHeights[clampSize(sizeCode)]; }
 
+// One face per pixel size (the LCD uses three, the printer two more), made on
+// first use and kept for the life of the process.
 struct Fonts {
-  bool tried = false;
   std::string path;
+  bool broken = false;  // the font at path could not be loaded
   FT_Library library = nullptr;
-  FT_Face faces[4] = {};
-  hb_font_t* hb[4] = {};
+  FT_Face faces[kMaxPixels + 1] = {};
+  hb_font_t* hb[kMaxPixels + 1] = {};
 };
 
-// Kept for the life of the process (reachable, never torn down mid-run).
 static Fonts& fonts() {
   static Fonts* f = new Fonts();
   return *f;
 }
 
-static bool loadFonts() {
+static bool loadFace(int px) {
   Fonts& f = fonts();
   std::string path = fontPath();
-  if (f.tried && f.path == path) return f.faces[1] != nullptr;
-  for (int i = 1; i <= 3; ++i) {
-    if (f.hb[i]) hb_font_destroy(f.hb[i]);
-    if (f.faces[i]) FT_Done_Face(f.faces[i]);
-    f.hb[i] = nullptr;
-    f.faces[i] = nullptr;
+  if (path != f.path) {  // the font was switched: forget every face of the old one
+    for (int i = 0; i <= kMaxPixels; ++i) {
+      if (f.hb[i]) hb_font_destroy(f.hb[i]);
+      if (f.faces[i]) FT_Done_Face(f.faces[i]);
+      f.hb[i] = nullptr;
+      f.faces[i] = nullptr;
+    }
+    f.path = path;
+    f.broken = false;
   }
-  f.tried = true;
-  f.path = path;
+  if (f.faces[px]) return true;
+  if (f.broken) return false;
   if (!f.library && FT_Init_FreeType(&f.library) != 0) {
     f.library = nullptr;
     return false;
   }
-  for (int i = 1; i <= 3; ++i) {
-    FT_Face face = nullptr;
-    if (FT_New_Face(f.library, path.c_str(), 0, &face) != 0) {
-      fprintf(stderr, "sim: cannot load the font %s (run scripts/setup, or set SIM_FONT)\n", path.c_str());
-      for (int k = 1; k < i; ++k) {
-        hb_font_destroy(f.hb[k]);
-        FT_Done_Face(f.faces[k]);
-        f.hb[k] = nullptr;
-        f.faces[k] = nullptr;
-      }
-      return false;
-    }
-    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(kPixelSizes[i]));
-    f.faces[i] = face;
-    f.hb[i] = hb_ft_font_create_referenced(face);
-    hb_ft_font_set_load_flags(f.hb[i], FT_LOAD_DEFAULT);
+  FT_Face face = nullptr;
+  if (FT_New_Face(f.library, path.c_str(), 0, &face) != 0) {
+    fprintf(stderr, "sim: cannot load the font %s (run scripts/setup, or set SIM_FONT)\n", path.c_str());
+    f.broken = true;
+    return false;
   }
+  FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(px));
+  f.faces[px] = face;
+  f.hb[px] = hb_ft_font_create_referenced(face);
+  hb_ft_font_set_load_flags(f.hb[px], FT_LOAD_DEFAULT);
   return true;
 }
 
@@ -134,9 +133,8 @@ struct Shaped {
   Shaped& operator=(const Shaped&) = delete;
 };
 
-static bool shape(const std::string& utf8, int sizeCode, Shaped* out, int* widthPx) {
-  if (!loadFonts()) return false;
-  int s = clampSize(sizeCode);
+static bool shape(const std::string& utf8, int px, Shaped* out, int* widthPx) {
+  if (!loadFace(px)) return false;
   hb_buffer_add_utf8(out->buf, utf8.data(), static_cast<int>(utf8.size()), 0, static_cast<int>(utf8.size()));
   if (textHasArabicScript(utf8)) {
     hb_buffer_set_direction(out->buf, HB_DIRECTION_RTL);
@@ -146,7 +144,7 @@ static bool shape(const std::string& utf8, int sizeCode, Shaped* out, int* width
     hb_buffer_guess_segment_properties(out->buf);
     hb_buffer_set_direction(out->buf, HB_DIRECTION_LTR);
   }
-  hb_shape(fonts().hb[s], out->buf, nullptr, 0);
+  hb_shape(fonts().hb[px], out->buf, nullptr, 0);
   unsigned count = 0;
   hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(out->buf, &count);
   long advance = 0;
@@ -156,8 +154,12 @@ static bool shape(const std::string& utf8, int sizeCode, Shaped* out, int* width
 }
 
 bool textMeasure(const std::string& utf8, int sizeCode, int* width) {
+  return textMeasurePx(utf8, kPixelSizes[clampSize(sizeCode)], width);
+}
+
+bool textMeasurePx(const std::string& utf8, int pixelSize, int* width) {
   Shaped shaped;
-  return shape(utf8, sizeCode, &shaped, width);
+  return shape(utf8, clampPixels(pixelSize), &shaped, width);
 }
 
 /* ---- drawing ---------------------------------------------------------------------------------------- */
@@ -170,15 +172,21 @@ static void blend(Canvas c, int x, int y, unsigned rgb, unsigned alpha) {
 }
 
 bool textDraw(Canvas canvas, const std::string& utf8, int sizeCode, int penX, int top, unsigned rgb) {
+  int s = clampSize(sizeCode);
+  return textDrawPx(canvas, utf8, kPixelSizes[s], penX, top, kLineHeights[s], rgb);
+}
+
+bool textDrawPx(Canvas canvas, const std::string& utf8, int pixelSize, int penX, int top, int boxHeight,
+                unsigned rgb) {
+  int px = clampPixels(pixelSize);
   Shaped shaped;
   int width = 0;
-  if (!shape(utf8, sizeCode, &shaped, &width)) return false;
-  int s = clampSize(sizeCode);
-  FT_Face face = fonts().faces[s];
+  if (!shape(utf8, px, &shaped, &width)) return false;
+  FT_Face face = fonts().faces[px];
   // Centre the font's ascent..descent span in the line box.
   int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
   int descent = static_cast<int>(-face->size->metrics.descender >> 6);
-  int baseline = top + (kLineHeights[s] - (ascent + descent)) / 2 + ascent;
+  int baseline = top + (boxHeight - (ascent + descent)) / 2 + ascent;
 
   unsigned count = 0;
   hb_glyph_info_t* info = hb_buffer_get_glyph_infos(shaped.buf, &count);

@@ -27,9 +27,14 @@ struct Canvas {
 // Shapes utf8; *width receives its advance width in pixels. false when the
 // font cannot be loaded.
 bool textMeasure(const std::string& utf8, int sizeCode, int* width);
+// The same for any pixel size (the printer's fonts), clamped to 4..96.
+bool textMeasurePx(const std::string& utf8, int pixelSize, int* width);
 // Draws utf8 with its pen starting at penX and its line box top at top,
 // blending in colour rgb (0xRRGGBB). false when the font cannot be loaded.
 bool textDraw(Canvas canvas, const std::string& utf8, int sizeCode, int penX, int top, unsigned rgb);
+// The same at a pixel size, the ascent..descent span centred in a box of boxHeight rows.
+bool textDrawPx(Canvas canvas, const std::string& utf8, int pixelSize, int penX, int top, int boxHeight,
+                unsigned rgb);
 
 }  // namespace sim::detail
 

@@ -193,9 +193,4 @@ TEST_F(Device, PinAnswersComeInOrderAndCancelReadsAsNoPin) {
   EXPECT_GE(PLAT_ClockMs(), before + 2000);
 }
 
-TEST_F(Device, DevicesNotModelledYetSayNotReady) {
-  EXPECT_EQ(DLL_PrnInit(), DLL_ERR_NOT_READY);
-  EXPECT_NE(DLL_PrnCheckStatus(), 0);
-}
-
 }  // namespace
