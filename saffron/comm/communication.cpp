@@ -22,7 +22,6 @@
 
 #include "core/Filing.h"
 #include "core/debug.h"
-#include "ui/Display.h"
 #include "util/Strings.h"
 
 int sockfd = -1;
@@ -34,6 +33,7 @@ constexpr int FRAME_HEADER_BYTES = 7;  // length and TPDU: all that the log show
 
 bool socketsPrepared = false;
 int waitMs = TCP_WAIT_MS_DEFAULT;
+LinkProgress linkProgress = nullptr;
 
 int defaultResolve(const char *name, in_addr *out) {
   addrinfo hints{};
@@ -189,21 +189,27 @@ int mid_remoteConnect(char *address, std::size_t addressSize, int port, int link
 
 int mid_remoteAction(const unsigned char *request, int requestLen, const char *title, const char *text,
                      unsigned char *response, int *responseLen, int responseSize) {
-  const bool titled = title != nullptr && title[0] != '\0';
-  if (titled) showMessage(title, text != nullptr ? text : "", 0);
+  const bool titled = title != nullptr && title[0] != '\0' && linkProgress != nullptr;
+  if (titled) linkProgress(LINK_SENDING, title, text != nullptr ? text : "");
 
   const int written = mid_tcpWrite(request, requestLen);
   USB_printf2("tcpWrite(%d, %d)", requestLen, written);
   logFrameHeader(request, requestLen);
   if (written < requestLen || written <= 0) return LINK_SEND_FAILED;
 
-  if (titled) updateMessage(text != nullptr ? text : "", 0);
+  if (titled) linkProgress(LINK_RECEIVING, title, text != nullptr ? text : "");
 
   const int status = mid_tcpRead(response, responseLen, responseSize);
   const int got = responseLen != nullptr ? *responseLen : 0;
   USB_printf2("tcpRead(%d, %d)", status, got);
   if (status == 0) logFrameHeader(response, got);
   return status;
+}
+
+LinkProgress mid_setLinkProgress(LinkProgress progress) {
+  const LinkProgress previous = linkProgress;
+  linkProgress = progress;
+  return previous;
 }
 
 int mid_remoteDisconnect() {

@@ -45,13 +45,23 @@ int mid_tcpClose();
 // four parts), logs the configured bearer and connects. The result of mid_tcpConnect.
 // linkMode is accepted and not used.
 int mid_remoteConnect(char *address, std::size_t addressSize, int port, int linkMode);
-// One exchange on the open connection: shows title/text when a title is given,
+// One exchange on the open connection: reports LINK_SENDING and then
+// LINK_RECEIVING with title/text to the progress callback when a title is given,
 // writes the request and reads the response. 0, -110 when the request was not
 // written in full, else the status of mid_tcpRead.
 int mid_remoteAction(const unsigned char *request, int requestLen, const char *title, const char *text,
                      unsigned char *response, int *responseLen, int responseSize);
 // mid_tcpClose; returns 0.
 int mid_remoteDisconnect();
+
+// ---- progress ------------------------------------------------------------------
+
+// Stages of an exchange a caller may show; the link itself never draws.
+constexpr int LINK_SENDING = 1;   // before the request is written
+constexpr int LINK_RECEIVING = 2; // the request is out, the answer is awaited
+using LinkProgress = void (*)(int stage, const char *title, const char *text);
+// Sets the process-wide progress callback (nullptr: nobody is told). Returns the previous one.
+LinkProgress mid_setLinkProgress(LinkProgress progress);
 
 // ---- test settings and the socket seam ---------------------------------------
 

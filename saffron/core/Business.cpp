@@ -2,7 +2,7 @@
  * Business.cpp - start-up, the update-service prompt, the idle screen and its
  * loop, the settings summary and power-off.
  *
- * Sections: idle state, start-up, debug unlock, update-service prompt, idle
+ * Sections: start-up, debug unlock, update-service prompt, idle
  * screen drawing, idle loop, actions.
  *
  * Steps that belong to parts of the terminal not built yet (unfinished-
@@ -15,26 +15,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comm/Bearer.h"
+#include "comm/communication.h"
 #include "core/Filing.h"
 #include "core/MenuTree.h"
+#include "core/clock.h"
 #include "core/debug.h"
 #include "core/key.h"
 #include "core/screen.h"
 #include "core/system.h"
 #include "core/time.h"
-#include "comm/Bearer.h"
-#include "comm/communication.h"
 #include "journal/Journal.h"
 #include "libapi.h"
 #include "ui/Display.h"
 #include "ui/Helper.h"
 #include "ui/Messages.h"
-#include "util/DateTime.h"
 #include "util/Strings.h"
-
-/* ---- idle state ------------------------------------------------------------------ */
-
-LcdBackLight lcdBackLightStruct = {};
 
 namespace {
 constexpr std::size_t MSG_SIZE = 128;
@@ -61,6 +57,15 @@ constexpr int PENDING_MARKER_Y = 24;            // just under the date line, whi
 int lastDrawnTime[5] = {-1, -1, -1, -1, -1};
 
 const char *message(int id, char *buffer) { return getUiMessage(id, buffer, MSG_SIZE); }
+
+// The link never draws; the stages of an exchange it reports are shown here.
+void showLinkProgress(int stage, const char *title, const char *text) {
+  if (stage == LINK_SENDING) {
+    showMessage(title, text, 0);
+  } else {
+    updateMessage(text, 0);
+  }
+}
 } // namespace
 
 /* ---- start-up ------------------------------------------------------------------------ */
@@ -69,6 +74,7 @@ int saffronMain(int argc, char **argv) {
   DLL_ApiInit(argc, argv);
   // Writing to a closed connection must give an error, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
+  mid_setLinkProgress(showLinkProgress);
   mid_dfb_create_font();
   initLinkState();
   mid_sys_backlight_init();

@@ -2,7 +2,7 @@
  * Business.h - the terminal's spine: start-up, the update-service prompt, the
  * idle screen and its loop, the settings summary and power-off.
  *
- * Sections: idle state, idle-screen codes, start-up, idle screen, actions.
+ * Sections: idle-screen codes, start-up, idle screen, actions.
  */
 #ifndef SAFFRON_CORE_BUSINESS_H
 #define SAFFRON_CORE_BUSINESS_H
@@ -10,17 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-/* ---- idle state ------------------------------------------------------------------ */
+#include "core/system.h"
 
-struct LcdBackLight {
-  int16_t brightness; // doubled at the second idle minute
-  int32_t keep;       // -1 screen kept lit, 0 dimmed
-  int32_t interval;   // whole idle minutes since the last key, card or sleep
-  uint8_t unused[8];
-};
-
-// Survives across idle-loop entries; all zero at start.
-extern LcdBackLight lcdBackLightStruct;
+// The idle backlight state (lcdBackLightStruct) lives with the system wrappers.
 
 /* ---- idle-screen codes (splashMenu's result) --------------------------------------- */
 

@@ -1,7 +1,7 @@
 /*
  * Filing.cpp - the configuration record, the trace-number counters and the
  * merchant-accounts table, their files, the start-up normalisation and the
- * full reset.
+ * settings' part of the full reset.
  *
  * Sections: helpers, configuration file, counters, removers, start-up
  * normalisation, full reset.
@@ -17,10 +17,7 @@
 #include "core/key.h"
 #include "core/system.h"
 #include "core/time.h"
-#include "journal/Journal.h"
 #include "libapi.h"
-#include "ui/Display.h"
-#include "ui/Messages.h"
 
 Config config = {};
 TurnRow turnRow = {};
@@ -235,36 +232,16 @@ void normalizeConfigImei() {
 
 /* ---- full reset ----------------------------------------------------------------------------- */
 
-int resetTerminalSettings() {
+int resetFilingRecords() {
   setCounter(turnRow.batchNo, 1);
   setCounter(turnRow.stanNo, 0);
   setCounter(turnRow.lastSucceedStan, 0);
   writeTurnRow2File();
   readConfigFromFile(1); // starts from a zeroed record
-  removeTempFile();
-  removeTransactionFile();
   removeMerchantAccounts();
   std::memset(merchantAccounts, 0, sizeof merchantAccounts);
   mid_sysReadSN(config.SerialNo, sizeof config.SerialNo);
   config.reservedFlag = 1;
   setDefaultValues();
-  return 0;
-}
-
-int ConfigurationMenuBankingDefault() {
-  // Settling an unfinished last transaction comes first once the engine exists.
-  char title[128] = {};
-  char line[128] = {};
-  getUiMessage(272, title, sizeof title);
-  showMessage(title, getUiMessage(225, line, sizeof line), 0);
-  updateMessageXY(1, 5, getUiMessage(322, line, sizeof line), 0);
-  const int answer = waitForResult(0, 10000);
-  if (answer == WAIT_ENTER) {
-    resetTerminalSettings();
-    showMessage(title, getUiMessage(264, line, sizeof line), 0);
-  } else {
-    showMessage(title, getUiMessage(103, line, sizeof line), 0);
-  }
-  waitForResult(0, 4000);
   return 0;
 }

@@ -216,13 +216,10 @@ void normalizeConfigModuleInit();
 // digit and reads a short one from the modem; writes the file.
 void normalizeConfigImei();
 
-// The full reset's effect on the files: counters back to batch 1 / trace 0
-// (originalStan kept), a fresh configuration with defaults carrying the
-// device serial number, the journal's pending and transaction files, the
-// accounts file and table gone. Returns 0.
-int resetTerminalSettings();
-// The full reset as the manager menu offers it: asks for confirmation (10
-// seconds), resets on Enter, shows the outcome for up to 4 seconds. Returns 0.
-int ConfigurationMenuBankingDefault();
+// The settings' part of the full reset (core/FullReset.h adds the journal):
+// counters back to batch 1 / trace 0 (originalStan kept), a fresh
+// configuration with defaults carrying the device serial number, the accounts
+// file and table gone. Returns 0.
+int resetFilingRecords();
 
 #endif

@@ -1,7 +1,6 @@
 // key.cpp - keypad waits over the timer service.
 #include "core/key.h"
 
-#include "core/Business.h"
 #include "core/system.h"
 #include "core/time.h"
 #include "libapi.h"

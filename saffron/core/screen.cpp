@@ -5,7 +5,7 @@
 
 #include "core/file.h"
 #include "libapi.h"
-#include "ui/Display.h"
+#include "util/ScreenText.h"
 
 namespace {
 constexpr std::size_t LINE_BUFFER_SIZE = 256;

@@ -5,6 +5,8 @@
 
 #include "libapi.h"
 
+LcdBackLight lcdBackLightStruct = {};
+
 int mid_sysReadSN(char *out, std::size_t outSize) {
   if (out == nullptr || outSize == 0) return DLL_ERR_PARAM;
   char sn[DLL_SN_SIZE * 2] = {};

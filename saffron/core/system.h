@@ -6,6 +6,18 @@
 #define SAFFRON_CORE_SYSTEM_H
 
 #include <cstddef>
+#include <cstdint>
+
+struct LcdBackLight {
+  int16_t brightness; // doubled at the second idle minute
+  int32_t keep;       // -1 screen kept lit, 0 dimmed
+  int32_t interval;   // whole idle minutes since the last key, card or sleep
+  uint8_t unused[8];
+};
+
+// Survives across idle-loop entries; all zero at start. A key press lights the
+// screen again (kbHit), the idle loop dims it.
+extern LcdBackLight lcdBackLightStruct;
 
 // Device serial number as text, bounded by outSize and always terminated.
 // Returns 0, or the platform's error (out is then "").

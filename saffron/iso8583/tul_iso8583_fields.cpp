@@ -11,8 +11,8 @@
 
 #include <cstring>
 
-#include "core/debug.h"
 #include "iso8583/tul_iso8583.h"
+#include "util/Debug.h"
 #include "util/Strings.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "core/clock.h"
 #include "core/debug.h"
 #include "core/file.h"
-#include "util/DateTime.h"
 
 TransactionRecord currentTransaction;
 

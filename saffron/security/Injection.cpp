@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "core/securePed.h"
-#include "journal/Journal.h"
 #include "libapi.h"
 #include "util/Strings.h"
 
@@ -64,14 +63,12 @@ int writeAccKey(int len, const unsigned char *key) { return mid_ped_write_Acc_ke
 
 // ---- PIN entry ------------------------------------------------------------------------
 
-int getPinDialog() {
+int enterPin(const char *pan, unsigned char *pinBlock, std::size_t pinBlockSize) {
+  if (pan == nullptr || pinBlock == nullptr || pinBlockSize < PIN_BLOCK_SIZE) return -1;
   DLL_PciSetPinXY(PIN_PROMPT_X, PIN_PROMPT_Y);
-  std::memset(currentTransaction.pinBlock, 0, sizeof currentTransaction.pinBlock);
-  char pan[sizeof currentTransaction.PAN];
-  std::memcpy(pan, currentTransaction.PAN, sizeof pan);
-  pan[sizeof pan - 1] = '\0';
+  std::memset(pinBlock, 0, pinBlockSize);
   return DLL_PciGetPin(PED_KEY_INDEX, PIN_MIN_DIGITS, PIN_MAX_DIGITS, PIN_PAN_DIGITS, pan, PIN_PROMPT_FLAGS,
-                       currentTransaction.pinBlock, PIN_TIMEOUT_SEC);
+                       pinBlock, PIN_TIMEOUT_SEC);
 }
 
 // ---- MAC ---------------------------------------------------------------------------------

@@ -27,10 +27,12 @@ int writePinKey(int len, const unsigned char *key);
 int writeMacKey(int len, const unsigned char *key);
 int writeAccKey(int len, const unsigned char *key);
 
-// PIN entry for currentTransaction: the PIN pad writes the 8-byte PIN block into
-// currentTransaction.pinBlock. 0 = PIN block made, -1 = cancelled / timed out,
-// other values = PIN pad failure.
-int getPinDialog();
+constexpr std::size_t PIN_BLOCK_SIZE = 8;
+// PIN entry on the PIN pad for a card number (NUL-terminated): the pad writes
+// the enciphered 8-byte PIN block into pinBlock, which is cleared first (all
+// pinBlockSize bytes). 0 = PIN block made, -1 = cancelled / timed out or
+// pinBlockSize below PIN_BLOCK_SIZE, other values = PIN pad failure.
+int enterPin(const char *pan, unsigned char *pinBlock, std::size_t pinBlockSize);
 
 // MAC over data[0..len): the bytes from len up to the next multiple of 8 are set
 // to zero in data (so dataSize must reach that multiple), then the PIN pad MACs

@@ -13,11 +13,11 @@
 #include <cstring>
 
 #include "core/Filing.h"
+#include "core/clock.h"
 #include "core/debug.h"
 #include "journal/Journal.h"
 #include "libapi.h"
 #include "txn/MessageFrame.h"
-#include "util/DateTime.h"
 #include "util/Strings.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <cstring>
 
 #include "core/Filing.h"
+#include "core/clock.h"
 #include "journal/Journal.h"
 #include "security/Injection.h"
-#include "util/DateTime.h"
 #include "util/Strings.h"
 
 namespace txn {

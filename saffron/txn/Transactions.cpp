@@ -294,3 +294,12 @@ int parseApproveTransaction(const unsigned char *frame, std::size_t frameLen) {
 int parseReverseTransaction(const unsigned char *frame, std::size_t frameLen) {
   return parseFollowUp(frame, frameLen, false);
 }
+
+/* ---- PIN entry ------------------------------------------------------------------ */
+
+int getPinDialog() {
+  char pan[sizeof currentTransaction.PAN];
+  std::memcpy(pan, currentTransaction.PAN, sizeof pan);
+  pan[sizeof pan - 1] = '\0';
+  return enterPin(pan, currentTransaction.pinBlock, sizeof currentTransaction.pinBlock);
+}

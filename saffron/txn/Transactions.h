@@ -4,7 +4,7 @@
  * the parsers that copy each answer back into currentTransaction and config.
  *
  * Sections: sizes and constants, field-48 elements, logon, financial requests,
- * financial responses, shared frame helpers.
+ * financial responses, shared frame helpers, PIN entry.
  *
  * Every builder takes its values from currentTransaction and config, builds a
  * malloc-mode ISO 8583 message, MACs it in the PIN pad, and writes the whole
@@ -89,5 +89,12 @@ int parseChargeTransaction(const unsigned char *frame, std::size_t frameLen, int
 // numeric), -130 without field 39.
 int parseApproveTransaction(const unsigned char *frame, std::size_t frameLen);
 int parseReverseTransaction(const unsigned char *frame, std::size_t frameLen);
+
+/* ---- PIN entry ----------------------------------------------------------------- */
+
+// PIN entry for currentTransaction: the PIN pad writes the 8-byte PIN block into
+// currentTransaction.pinBlock. 0 = PIN block made, -1 = cancelled / timed out,
+// other values = PIN pad failure.
+int getPinDialog();
 
 #endif

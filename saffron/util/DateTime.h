@@ -1,11 +1,10 @@
 /*
- * DateTime.h - the Solar Hijri (Shamsi) calendar, the terminal clock and the
- * date-time texts of stored transactions.
+ * DateTime.h - the Solar Hijri (Shamsi) calendar, day of week and seconds since
+ * 1970. Pure: the terminal clock and the texts that read it are in core/clock.h.
  *
  * The clock runs in the Gregorian calendar and the switch speaks Gregorian;
  * every date a user sees is Shamsi. Sections: leap rules and day-of-year
- * helpers, Gregorian to Shamsi, the clock, day of week and seconds since
- * 1970, transaction date-time texts.
+ * helpers, Gregorian to Shamsi, day of week and seconds since 1970.
  */
 #ifndef SAFFRON_UTIL_DATETIME_H
 #define SAFFRON_UTIL_DATETIME_H
@@ -50,18 +49,6 @@ int miladiDayOrMonthNumber(int dayOfYear, int wantDay);
 // years 1900-2040 gives 0 and leaves shamsi untouched.
 int miladyToShamsi(const int miladi[3], int shamsi[3]);
 
-// ---- the clock -------------------------------------------------------------
-
-// Reads the terminal clock into dt[DATE_TIME_FIELDS] (clock record order, see
-// DT_*). Returns 0, or the platform's error (dt then zero).
-int getDateTime(int dt[DATE_TIME_FIELDS]);
-// Sets the system clock and the real-time clock. year is within the century.
-// Returns 0, -1 for a date or time that does not exist, or the platform's error.
-int setSystemDateTime(int year, int month, int day, int hour, int minute, int second);
-// From "YYYYMMDDhhmmss" (the century digits are skipped). Returns as
-// setSystemDateTime, or -1 when the text is not 14 digits.
-int setSystemDateTimeS(const char *text);
-
 // ---- day of week and seconds since 1970 -------------------------------------
 
 // Room for the longest weekday name and its NUL.
@@ -72,25 +59,5 @@ int getDayOfWeek(int year, int month, int day, char *out);
 int getDayOfWeek(int year, int month, int day, char *out, std::size_t outSize);
 // Seconds since 1970-01-01 00:00 (no time zone), full Gregorian year.
 int64_t UnixTime(int second, int minute, int hour, int day, int month, int year);
-
-// ---- transaction date-time texts --------------------------------------------
-
-// A stored record keeps only Date "MMDD" and Time "hhmmss"; the year comes
-// from the clock, so a record of an earlier year shows the current year. A
-// date that does not convert shows as 0000/00/00. Missing time characters
-// read as '0'. The classic forms' out holds TRANSACTION_DATE_TIME_SIZE.
-constexpr std::size_t TRANSACTION_DATE_TIME_SIZE = 20;
-// "1403/01/01"
-void TransactionDateS(const char *Date, const char *Time, char *out);
-int TransactionDateS(const char *Date, const char *Time, char *out, std::size_t outSize);
-// "10:15:02"
-void TransactionTimeP(const char *Date, const char *Time, char *out);
-int TransactionTimeP(const char *Date, const char *Time, char *out, std::size_t outSize);
-// "1403/01/01 10:15"
-void TransactionDateTimeS(const char *Date, const char *Time, char *out);
-int TransactionDateTimeS(const char *Date, const char *Time, char *out, std::size_t outSize);
-// "1403/01/01-10:15:02"
-void TransactionDateTime(const char *Date, const char *Time, char *out);
-int TransactionDateTime(const char *Date, const char *Time, char *out, std::size_t outSize);
 
 #endif

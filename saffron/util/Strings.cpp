@@ -14,12 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/debug.h"
+#include "util/Debug.h"
 
-namespace {
-
-// Copies n bytes and a NUL when they fit in dstSize; else writes "" (when it
-// can) and gives -1.
 int putText(const char *src, std::size_t n, char *dst, std::size_t dstSize)
 {
     if (dst == nullptr || dstSize == 0)
@@ -32,6 +28,8 @@ int putText(const char *src, std::size_t n, char *dst, std::size_t dstSize)
     dst[n] = '\0';
     return 0;
 }
+
+namespace {
 
 std::size_t safeLen(const char *s) { return s == nullptr ? 0 : std::strlen(s); }
 

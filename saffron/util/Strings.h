@@ -23,6 +23,10 @@
 // Room for the longest grouped 64-bit value: 20 digits, 6 commas, NUL.
 constexpr std::size_t GROUPED_NUMBER_SIZE = 27;
 
+// Copies n bytes of src and a NUL when they fit in dstSize; else writes "" (when
+// it can) and gives -1. 0 on success.
+int putText(const char *src, std::size_t n, char *dst, std::size_t dstSize);
+
 // Decimal text with "," before every group of three digits from the right:
 // 1234567 -> "1,234,567", 999 -> "999", 0 -> "0". out holds GROUPED_NUMBER_SIZE.
 void numberToString(uint64_t value, char *out);

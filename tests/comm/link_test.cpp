@@ -361,6 +361,11 @@ TEST_F(LinkTest, WriteToAClosedPeerReturnsAnErrorAndTheProcessLives) {
             -110);
 }
 
+std::vector<std::string> progressSeen;
+void recordProgress(int stage, const char *title, const char *text) {
+  progressSeen.push_back(std::to_string(stage) + " " + title + " " + text);
+}
+
 TEST_F(LinkTest, ExchangeWritesTheRequestAndReturnsTheWholeResponseFrame) {
   std::promise<Bytes> seen;
   Peer peer([&](int fd) {
@@ -374,12 +379,23 @@ TEST_F(LinkTest, ExchangeWritesTheRequestAndReturnsTheWholeResponseFrame) {
   const Bytes request = {0x00, 0x09, 0x60, 0x00, 0x06, 0x00, 0x80, 0x08, 0x00, 0x20, 0x20};
   Bytes resp(1024, 0);
   int len = 0;
+  progressSeen.clear();
+  const LinkProgress before = mid_setLinkProgress(recordProgress);
   EXPECT_EQ(remoteAction(request.data(), static_cast<int>(request.size()), "title", "sending", resp.data(), &len,
                          static_cast<int>(resp.size()), 0),
             0);
   ASSERT_EQ(len, 44);
   EXPECT_EQ(Bytes(resp.begin(), resp.begin() + len), frame42());
   EXPECT_EQ(seen.get_future().get(), request);
+  // The link reports its stages to whoever shows them; it draws nothing itself.
+  EXPECT_EQ(progressSeen, (std::vector<std::string>{"1 title sending", "2 title sending"}));
+  progressSeen.clear();
+  tcpClose();
+  EXPECT_EQ(remoteAction(request.data(), static_cast<int>(request.size()), "", "", resp.data(), &len,
+                         static_cast<int>(resp.size()), 0),
+            LINK_SEND_FAILED);
+  EXPECT_TRUE(progressSeen.empty()) << "an untitled exchange is not shown";
+  mid_setLinkProgress(before);
 }
 
 TEST_F(LinkTest, ExchangeWithASilentSwitchSucceedsWithNoData) {

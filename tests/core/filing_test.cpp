@@ -2,6 +2,7 @@
 // normalisation, trace-number counters, power-loss safety and the full reset.
 #include <sys/stat.h>
 
+#include "core/FullReset.h"
 #include "core_test_util.h"
 #include "journal/Journal.h"
 #include "sim.h"

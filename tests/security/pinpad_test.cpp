@@ -22,6 +22,7 @@
 #include "libapi.h"
 #include "pinpad.h"
 #include "security/Injection.h"
+#include "txn/Transactions.h"
 #include "sim.h"
 
 namespace {

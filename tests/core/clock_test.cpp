@@ -5,7 +5,7 @@
 #include <string>
 
 #include "sim.h"
-#include "util/DateTime.h"
+#include "core/clock.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// debug.cpp - diagnostic output, gated on hasDebug.
-#include "core/debug.h"
+// Debug.cpp - diagnostic output, gated on hasDebug.
+#include "util/Debug.h"
 
 #include <cstdarg>
 #include <cstdio>
