@@ -9,13 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/clock.h"
 #include "core/key.h"
 #include "core/screen.h"
 #include "core/time.h"
 #include "ui/Display.h"
 #include "ui/Helper.h"
 #include "ui/Messages.h"
-#include "util/DateTime.h"
 
 namespace {
 constexpr int KEY_WAIT_MS = 1000; // keys are awaited a second at a time
