@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "core/Filing.h"
-#include "util/DateTime.h"
+#include "core/clock.h"
 #include "util/Sha256.h"
 
 #ifndef SUPERVISOR_SECRET
