@@ -133,13 +133,17 @@ static unsigned inkOf(int gray) {
   return v << 16 | v << 8 | v;
 }
 
-static int measure(const std::string& s, int size) {
+static int measure(std::string s, int size) {
+  for (char& ch : s)
+    if (ch == '\t') ch = ' ';
   int w = 0;
   textMeasurePx(s, pixelSizeOf(size), &w);
   return w;
 }
 
-static void drawLine(Canvas c, const std::string& s, int size, int penX, int top, unsigned ink) {
+static void drawLine(Canvas c, std::string s, int size, int penX, int top, unsigned ink) {
+  for (char& ch : s)
+    if (ch == '\t') ch = ' ';  // the head has no tab stops: a tab feeds like a space
   if (s.find_first_not_of(' ') == std::string::npos) return;  // blank: paper feed only
   textDrawPx(c, s, pixelSizeOf(size), penX, top, size, ink);
 }

@@ -124,20 +124,11 @@ bool inRange(const TransactionRecord &t, const char *from, const char *to, char 
 
 // Price as a number (leading zeros add nothing). Digits beyond what 32 bits hold
 // saturate instead of wrapping, so one large amount cannot turn a total negative.
-int32_t priceValue(const char *price) {
+// At most 12 digits fit the slot, so any sum over a journal stays far inside 64 bits.
+int64_t priceValue(const char *price) {
   int64_t v = 0;
-  for (const char *p = price; *p >= '0' && *p <= '9'; ++p) {
-    v = v * 10 + (*p - '0');
-    if (v > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<int32_t>(v);
-}
-
-int32_t saturatingAdd(int32_t a, int32_t b) {
-  const int64_t s = static_cast<int64_t>(a) + b;
-  if (s > INT32_MAX) return INT32_MAX;
-  if (s < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(s);
+  for (int i = 0; i < 12 && price[i] >= '0' && price[i] <= '9'; ++i) v = v * 10 + (price[i] - '0');
+  return v;
 }
 
 // Left-pads text with '0' to width characters into out (longer texts are copied
@@ -392,7 +383,7 @@ int readTransactions(int filter, const char *from, const char *to, TransactionRe
   return copied;
 }
 
-int readTransactionsTotally(const char *from, const char *to, int32_t *totals) {
+int readTransactionsTotally(const char *from, const char *to, int64_t *totals) {
   if (totals == nullptr) return 0;
   for (int i = 0; i < 8; ++i) totals[i] = 0;
   if (from == nullptr || to == nullptr) return 0;
@@ -412,7 +403,7 @@ int readTransactionsTotally(const char *from, const char *to, int32_t *totals) {
       case TT_TOPUP: slot = TOTAL_TOPUP_AMOUNT; break;
       default: continue;
     }
-    totals[slot] = saturatingAdd(totals[slot], priceValue(t.Price));
+    totals[slot] += priceValue(t.Price);
     totals[slot + 1] += 1;
   }
   return count;

@@ -182,9 +182,10 @@ int readTransactionByOrigStan(const char *stan, TransactionRecord *trx, int *typ
 // [from, to) and whose kind passes the filter into out[0..capacity-1]; stops at
 // capacity. Returns the number copied.
 int readTransactions(int filter, const char *from, const char *to, TransactionRecord *out, int capacity);
-// Sums Price per kind over records in [from, to) into totals[8] (see TOTAL_*).
-// Returns the number of records in the range, of any kind.
-int readTransactionsTotally(const char *from, const char *to, int32_t *totals);
+// Sums Price per kind over records in [from, to) into totals[8] (see TOTAL_*),
+// in 64 bits: a shop's takings over a range pass 2^31 Rials. Returns the
+// number of records in the range, of any kind.
+int readTransactionsTotally(const char *from, const char *to, int64_t *totals);
 
 // ---- start-up housekeeping (both on the journal, purge first) ------------------------
 

@@ -166,10 +166,10 @@ int startPrint(int height) {
   if (startOnce(height)) return 0;
 
   drawPaperDialog(287);
+  mid_kbFlush();  // a key pressed before the question is no answer to it
   beep(2, 200);
   beep(1, 100);
   beep(2, 200);
-  mid_kbFlush();
   if (mid_kbGetKeyMs(PAPER_KEY_WAIT_MS) != KEY_ENTER) {
     DLL_PrnInit(); // the page is dropped
     return 1;

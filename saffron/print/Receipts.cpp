@@ -19,8 +19,6 @@ namespace {
 constexpr int F = PRN_FONT_RECEIPT;
 constexpr int TAIL = 55;           // page below the spacer: the logo
 constexpr int REVERSAL_TAIL = 50;
-constexpr int STATUS_PRINTED = 3;  // an approved voucher or top-up whose receipt is out
-constexpr int STATUS_COMPLETED = 100;
 
 // How far a title advances the page: purchases and bill payments leave a blank
 // band under it, balances and vouchers pack tighter than top-ups and reversals.
@@ -64,9 +62,8 @@ int printDeclined(const TransactionRecord *trx, int y) {
 // A printed voucher PIN or top-up must not be taken for an unprinted one after
 // a restart: move the pending record on to "printed".
 void markPrinted(TransactionRecord *trx) {
-  if (trx->Status >= STATUS_COMPLETED) return;
-  trx->Status = STATUS_PRINTED;
-  writeTempFile(*trx);
+  if (trx->Status >= TS_COMPLETED) return;
+  updateTransactionStatus(trx, TS_RECEIPT_PRINTED);
 }
 
 } // namespace

@@ -353,7 +353,7 @@ TEST_F(JournalTest, TotalsCountABalanceInquiryOnlyInTheResult) {
   ASSERT_EQ(writeTransaction2File(makeRecord("310000", 6, "0320", "999")), 320);
   ASSERT_EQ(writeTransaction2File(makeRecord("000000", 7, "0401", "1")), 320);  // out of range
 
-  int32_t totals[8];
+  int64_t totals[8];
   EXPECT_EQ(readTransactionsTotally("1403/01/01-00:00:00", "1403/01/02-00:00:00", totals), 6);
   EXPECT_EQ(totals[TOTAL_PURCHASE_AMOUNT], 4000);
   EXPECT_EQ(totals[TOTAL_PURCHASE_COUNT], 2);
@@ -365,14 +365,15 @@ TEST_F(JournalTest, TotalsCountABalanceInquiryOnlyInTheResult) {
   EXPECT_EQ(totals[TOTAL_TOPUP_COUNT], 1);
 }
 
-TEST_F(JournalTest, TotalsSaturateInsteadOfWrappingOnHugeAmounts) {
+TEST_F(JournalTest, TotalsPastTwoToTheThirtyOneAreExact) {
   sim::setVirtualTime(2024, 6, 1, 12, 0, 0);
   ASSERT_EQ(writeTransaction2File(makeRecord("000000", 1, "0320", "999999999999")), 320);
   ASSERT_EQ(writeTransaction2File(makeRecord("000000", 2, "0320", "2000000000")), 320);
-  int32_t totals[8];
-  EXPECT_EQ(readTransactionsTotally("1403/01/01-00:00:00", "1403/01/02-00:00:00", totals), 2);
-  EXPECT_EQ(totals[TOTAL_PURCHASE_AMOUNT], INT32_MAX);
-  EXPECT_EQ(totals[TOTAL_PURCHASE_COUNT], 2);
+  ASSERT_EQ(writeTransaction2File(makeRecord("000000", 3, "0320", "000150000000")), 320);
+  int64_t totals[8];
+  EXPECT_EQ(readTransactionsTotally("1403/01/01-00:00:00", "1403/01/02-00:00:00", totals), 3);
+  EXPECT_EQ(totals[TOTAL_PURCHASE_AMOUNT], 999999999999LL + 2000000000LL + 150000000LL);
+  EXPECT_EQ(totals[TOTAL_PURCHASE_COUNT], 3);
 }
 
 // ---- start-up housekeeping -----------------------------------------------------------
