@@ -20,7 +20,7 @@
 #include "ui/Display.h"
 #include "ui/Messages.h"
 #include "util/BillUtil.h"
-#include "util/DateTime.h"
+#include "core/clock.h"
 #include "util/Strings.h"
 
 int printerId = 0;

@@ -14,7 +14,7 @@
 #include "print/Printer.h"
 #include "ui/Messages.h"
 #include "util/BillUtil.h"
-#include "util/DateTime.h"
+#include "core/clock.h"
 #include "util/Strings.h"
 
 namespace {
