@@ -108,6 +108,7 @@ protected:
     return all.empty() ? std::string() : all.back();
   }
 
+#ifdef PRINT_GOLDEN_DIR
   // Compares a listing with tests/print/golden/NAME.txt; with PRINT_UPDATE_GOLDEN
   // set, writes it there instead (review the diff before committing).
   static void expectGolden(const std::string &name, const std::string &listing) {
@@ -119,6 +120,7 @@ protected:
     }
     EXPECT_EQ(listing, readText(path)) << "golden " << path;
   }
+#endif
 
   std::string dir_;
 };
