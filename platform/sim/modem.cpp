@@ -23,12 +23,8 @@ void modemSlept(long long ms) {
 }
 
 std::string modemImei(const std::string& serial) {
-  // 14 digits from an FNV-1a hash of the serial number, then the Luhn check digit.
-  unsigned long long h = 1469598103934665603ULL;
-  for (unsigned char c : serial) {
-    h ^= c;
-    h *= 1099511628211ULL;
-  }
+  // 14 digits from a hash of the serial number, then the Luhn check digit.
+  const unsigned long long h = radioHash(serial);
   char body[16];
   snprintf(body, sizeof body, "35%012llu", h % 1000000000000ULL);
   int sum = 0;

@@ -20,6 +20,15 @@ Radio& radio() {
   return *r;
 }
 
+unsigned long long radioHash(const std::string& text) {
+  unsigned long long h = 1469598103934665603ULL;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
 void radioReset() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   radio() = Radio{};
@@ -50,13 +59,9 @@ bool printable(const std::string& s) {
   return true;
 }
 
+// The same SSID always shows the same (locally administered) BSSID.
 std::string bssidFor(const std::string& ssid) {
-  // FNV-1a: the same SSID always shows the same (locally administered) BSSID.
-  unsigned long long h = 1469598103934665603ULL;
-  for (unsigned char c : ssid) {
-    h ^= c;
-    h *= 1099511628211ULL;
-  }
+  const unsigned long long h = radioHash(ssid);
   char buf[20];
   snprintf(buf, sizeof buf, "02:%02x:%02x:%02x:%02x:%02x", static_cast<unsigned>(h & 0xFF),
            static_cast<unsigned>((h >> 8) & 0xFF), static_cast<unsigned>((h >> 16) & 0xFF),

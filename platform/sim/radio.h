@@ -66,6 +66,9 @@ bool radioCommand(const std::string& device, const std::vector<std::string>& arg
 // The terminal slept this long (DLL_SysEnterSleep): a long sleep drops the PPP link.
 void modemSlept(long long ms);
 
+// FNV-1a over text: the stable hash the BSSIDs and the IMEI are derived from.
+unsigned long long radioHash(const std::string& text);
+
 // The modem's IMEI: 15 digits derived from the serial number, the last a Luhn check digit.
 std::string modemImei(const std::string& serial);
 
