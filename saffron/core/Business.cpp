@@ -5,9 +5,8 @@
  * Sections: start-up, debug unlock, update-service prompt, idle
  * screen drawing, idle loop, actions.
  *
- * Steps that belong to parts of the terminal not built yet (unfinished-
- * transaction settlement, menus, the customer menu) are left out where they
- * go, each marked by a one-line note.
+ * Unfinished transactions are settled at start-up and every third idle
+ * minute, before anything else uses the link.
  */
 #include "core/Business.h"
 
@@ -16,6 +15,7 @@
 #include <cstring>
 
 #include "comm/Bearer.h"
+#include "comm/Connection.h"
 #include "comm/communication.h"
 #include "core/Filing.h"
 #include "core/MenuTree.h"
@@ -26,6 +26,8 @@
 #include "core/system.h"
 #include "core/time.h"
 #include "journal/Journal.h"
+#include "txn/CustomerFlows.h"
+#include "txn/Engine.h"
 #include "libapi.h"
 #include "ui/Display.h"
 #include "ui/Helper.h"
@@ -52,6 +54,7 @@ constexpr int DATE_LINE_X = 4;
 constexpr std::size_t SPLASH_LINE_SIZE = 1024;
 constexpr unsigned PENDING_MARKER_565 = 61440; // red
 constexpr int PENDING_MARKER_Y = 24;            // just under the date line, which clears rows 1 to 20
+constexpr int SETTLE_PAUSE_MS = 4500;           // start-up: before connecting to settle
 
 // The time last drawn on the date line: year, month, day, hour, minute.
 int lastDrawnTime[5] = {-1, -1, -1, -1, -1};
@@ -85,7 +88,10 @@ int saffronMain(int argc, char **argv) {
   debugUnlock();
   readTurnRowFromFile(0);
   moduleInit();
-  if (MerchantMenuTMSAction() == TMS_EXIT_FOR_UPDATE) return 0;
+  if (MerchantMenuTMSAction() == TMS_EXIT_FOR_UPDATE) {
+    finalAction();
+    return 0;
+  }
   loadMenu();
   for (;;) {
     mid_lcdCls();
@@ -113,7 +119,8 @@ void moduleInit() {
   showMessage(message(15, title), message(16, text), 0);
   normalizeConfigModuleInit();
   wifiExists = wifiCheck();
-  // The unprinted-receipt check goes here once the engine exists.
+  // A declined transaction whose receipt was lost is printed before anything else.
+  checkUprintedTransaction();
   // A bearer that does not come up leaves the start-up going; the link retries it later.
   if (config.connectionType == CONNECTION_WIFI)
     wifiStartUp(showWifiPreparing);
@@ -121,7 +128,15 @@ void moduleInit() {
     wirelessSetup(config.APN, config.APNUser, config.APNPass, config.connectionType);
   normalizeConfigImei();
   showMessage(message(config.connectionType == 1 ? 205 : 15, title), message(252, text), 0);
-  // Unfinished transactions are settled here once the transaction engine exists.
+  int unfinished = 0;
+  checkLastTransactionStatusLight(&unfinished);
+  if (unfinished > 0) {
+    waitForNoResult(0, SETTLE_PAUSE_MS);
+    tryConnect();
+    int settled = 0;
+    checkLastTransactionStatus(&settled, 1);
+    tryDisconnect();
+  }
   checkTransactionCount(TRX_FILE);
   trimTransactionFile(TRX_FILE);
   mid_lcdCls();
@@ -370,6 +385,27 @@ int splashCodeOfKey(int key) {
   }
 }
 
+// Every third idle minute: an unfinished transaction is settled (nothing printed).
+void settleInBackground() {
+  int unfinished = 0;
+  checkLastTransactionStatusLight(&unfinished);
+  if (unfinished == 0) return;
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  showMessage(message(150, title), message(16, text), 0);
+  char address[sizeof config.HostIP + 1] = {};
+  std::memcpy(address, config.HostIP, strnlen(config.HostIP, sizeof config.HostIP));
+  if (remoteConnect(address, sizeof address, config.HostPort, config.linkMode) < 0) {
+    if (config.connectionType == CONNECTION_GPRS)
+      wirelessSetup(config.APN, config.APNUser, config.APNPass, config.connectionType);
+  } else {
+    int settled = 0;
+    checkLastTransactionStatus(&settled, 0);
+    remoteDisconnect();
+  }
+  redrawIdleScreen();
+}
+
 // One idle minute has passed: dimming, sleep and automatic power-off.
 void idleMinute() {
   LcdBackLight &light = lcdBackLightStruct;
@@ -390,8 +426,11 @@ void idleMinute() {
     light.interval = 0;
     if (sys_clock() - asleepAt > LONG_SLEEP_MS) DLL_PppDisconnect();
   }
-  // Every third idle minute unfinished transactions are settled here once the transaction engine exists.
-  if (light.interval == config.shutdownTimeout && config.askShutDownTime == 1) mid_sysPowerDown();
+  if (light.interval % 3 == 0) settleInBackground();
+  if (light.interval == config.shutdownTimeout && config.askShutDownTime == 1) {
+    finalAction();
+    mid_sysPowerDown();
+  }
   mid_sysTimerSet(IDLE_SLOT, MENU_TIMEOUT);
   drawSplash(1, 1);
 }
@@ -406,7 +445,15 @@ int splashMenu() {
   std::memset(currentTransaction.Track2, 0, sizeof currentTransaction.Track2);
   mid_sysTimerSet(IDLE_SLOT, MENU_TIMEOUT);
   for (;;) {
-    // The card reader is polled here once the customer flows exist.
+    const int card = checkCardSwap();
+    if (card == CARD_READ) {
+      DLL_McrClose();
+      return SPLASH_CARD;
+    }
+    if (card == CARD_REFUSED) {
+      mid_lcdCls();
+      redrawIdleScreen();
+    }
     if (minuteChanged()) drawSplash(1, 1);
     if (kbHit()) {
       const int code = splashCodeOfKey(mid_kbGetKey());
@@ -433,7 +480,8 @@ int splashMenuAction(int code) {
     return SplashMenuClear();
   case SPLASH_MAIN_MENU:
     return MainMenu();
-  // A card (SPLASH_CARD) opens the customer menu once the customer flows exist.
+  case SPLASH_CARD:
+    return CustomerMenu();
   default:
     return 0;
   }
@@ -480,6 +528,7 @@ int TurnOffMenu() {
   showMessage(message(215, title), message(227, text), 0);
   if (waitForResult(0, POWER_OFF_WAIT_MS) == WAIT_ENTER) {
     drawHeader(215);
+    finalAction();
     mid_sysPowerDown();
   }
   return 0;

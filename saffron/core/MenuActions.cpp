@@ -21,9 +21,6 @@ int menuActionNotPossible(int titleId) {
   return 0;
 }
 
-// The customer menu and its flows (purchase, balance, charge, bill).
-int CustomerMenu() { return menuActionNotPossible(104); }
-
 // The merchant's menu: reports, settings, update.
 int TerminalMenu() { return menuActionNotPossible(195); }
 

@@ -61,7 +61,7 @@ bool validIpAddress(const char *text) {
       if (++digits > 3) return false;
       ++p;
     }
-    if (digits == 0 || value > 255) return false;
+    if (digits == 0 || value > 254) return false; // the address editor's limit
     ++parts;
     if (*p == '\0') return parts == 4;
     if (*p != '.' || parts == 4) return false;
@@ -75,9 +75,9 @@ bool validPort(const char *text) {
 }
 
 const SettingInfo SETTINGS[] = {
-    {"HostIP", "a dotted IPv4 address (four parts 0..255)"},
+    {"HostIP", "a dotted IPv4 address (four parts 0..254)"},
     {"HostPort", "3 to 5 digits, 1..65535"},
-    {"TMSHost", "a dotted IPv4 address (four parts 0..255)"},
+    {"TMSHost", "a dotted IPv4 address (four parts 0..254)"},
     {"TMSPort", "3 to 5 digits, 1..65535"},
     {"connectionType", "0 (GPRS) or 1 (WiFi)"},
     {"askForSecondTicket", "1 (print), 2 (print after confirmation) or 3 (do not print)"},

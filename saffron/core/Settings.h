@@ -13,7 +13,7 @@
 /* ---- checks ---------------------------------------------------------------------- */
 
 // Dotted IPv4 text as the address editor produces it: four parts of 1 to 3
-// digits, each at most 255 (leading zeros allowed), nothing else.
+// digits, each at most 254 as the editor takes them (leading zeros allowed).
 bool validIpAddress(const char *text);
 // A port as the screens take it: 3 to 5 digits, 1..65535.
 bool validPort(const char *text);

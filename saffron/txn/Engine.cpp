@@ -15,11 +15,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "comm/Bearer.h"
 #include "comm/Connection.h"
 #include "comm/communication.h"
 #include "core/Filing.h"
 #include "core/debug.h"
 #include "core/screen.h"
+#include "core/time.h"
+#include "print/Receipts.h"
 #include "txn/Transactions.h"
 #include "ui/Display.h"
 #include "ui/Messages.h"
@@ -30,6 +33,9 @@ constexpr std::size_t MSG_SIZE = 128;
 constexpr int TEXT_SENDING = 120; // "sending the transaction"
 constexpr int TITLE_ROW = 0;
 constexpr int TEXT_ROW = 4;
+constexpr int CONNECT_WAIT_SLOT = 3;
+constexpr int CONNECT_WAIT = 500;          // 50 s for the background connection, units of 100 ms
+constexpr unsigned CONNECT_POLL_MS = 1;    // between two looks at connectionStatus
 
 /* ---- the kinds -------------------------------------------------------------------- */
 
@@ -93,24 +99,29 @@ bool isKind(const TransactionRecord &trx, const char *processCode) {
 
 /* ---- receipts ----------------------------------------------------------------------------- */
 
-// Until the receipts of print/ are linked in, the engine's receipts are noted
-// in the log only; the exchange and the journal do not depend on them.
-int receiptNotLinked(TransactionRecord, int) {
-  USB_printf2("receipt printer not linked");
-  return 0;
+int printByKind(TransactionRecord trx, int copy) {
+  switch (transactionTypeOf(&trx)) {
+  case TT_PURCHASE: return printPurchaseTicket(&trx, copy);
+  case TT_BILL_PAYMENT: return printBillPaymentTicket(&trx, copy);
+  case TT_VOUCHER: return printVoucherTicket(&trx, copy);
+  case TT_TOPUP: return printTopupTicket(&trx, copy);
+  default: return STATUS_DECLINED;
+  }
 }
+
+int printReversal(TransactionRecord trx, int subtype) { return printReverseTicket(&trx, subtype); }
 
 } // namespace
 
-const EngineReceipts engineReceiptsDefault = {receiptNotLinked, receiptNotLinked};
+const EngineReceipts engineReceiptsDefault = {printReversal, printByKind};
 EngineReceipts engineReceipts = engineReceiptsDefault;
 
 int reversalSubtypeOf(const TransactionRecord *trx) {
   switch (transactionTypeOf(trx)) {
-  case TT_PURCHASE: return REVERSAL_OF_PURCHASE;
-  case TT_BILL_PAYMENT: return REVERSAL_OF_BILL_PAYMENT;
-  case TT_VOUCHER: return REVERSAL_OF_VOUCHER;
-  case TT_TOPUP: return REVERSAL_OF_TOPUP;
+  case TT_PURCHASE: return REVERSE_PURCHASE;
+  case TT_BILL_PAYMENT: return REVERSE_BILL_PAYMENT;
+  case TT_VOUCHER: return REVERSE_VOUCHER;
+  case TT_TOPUP: return REVERSE_TOPUP;
   default: return 0;
   }
 }
@@ -118,9 +129,24 @@ int reversalSubtypeOf(const TransactionRecord *trx) {
 /* ---- connection ------------------------------------------------------------------------------ */
 
 int doConnection(const char *, int) {
-  char address[sizeof config.HostIP + 1] = {};
-  std::memcpy(address, config.HostIP, strnlen(config.HostIP, sizeof config.HostIP));
-  return remoteConnect(address, sizeof address, config.HostPort, config.linkMode) >= 0 ? 0 : ENGINE_NO_CONNECTION;
+  if (isUsingTread != 0) {
+    // The customer menu's background thread is connecting: wait for it.
+    mid_sysTimerSet(CONNECT_WAIT_SLOT, CONNECT_WAIT);
+    for (;;) {
+      const int status = connectionStatus.load();
+      if (status == LINK_UP) return 0;
+      if (status != LINK_CONNECTING) break;
+      mid_sleepMs(CONNECT_POLL_MS);
+      if (mid_sysTimerCheck(CONNECT_WAIT_SLOT) == 0) {
+        connectionStatus = LINK_DOWN;
+        return ENGINE_NO_CONNECTION;
+      }
+    }
+    // No thread connection (it failed, or an exchange that failed closed it):
+    // connect here rather than give up, or the reversal owed after a lost
+    // answer could never leave while the thread is in use.
+  }
+  return tryConnect() >= 0 ? 0 : ENGINE_NO_CONNECTION;
 }
 
 /* ---- the exchange ------------------------------------------------------------------------------ */
@@ -146,7 +172,7 @@ int doTransaction(int type) {
   const int requestLen = buildRequest(type, request, sizeof request);
   if (requestLen <= 0) {
     // Nothing could be built, so nothing leaves the terminal and nothing is owed.
-    remoteDisconnect();
+    tryDisconnect();
     return ENGINE_NO_CONNECTION;
   }
   if (kind->kept) updateTransactionStatus(&currentTransaction, TS_REQUESTED);
@@ -158,8 +184,14 @@ int doTransaction(int type) {
   // A wait that ran out reads as success with nothing received.
   if (status == 0 && responseLen <= 0) status = -ENGINE_RESULT_OFFSET;
 
+  int result = 0;
   if (status == 0) {
-    const int result = parseAnswer(type, response, static_cast<std::size_t>(responseLen));
+    result = parseAnswer(type, response, static_cast<std::size_t>(responseLen));
+    // An answer without a response code says nothing of what the switch did
+    // with a payment: it is settled as a lost answer, never taken for a decline.
+    if (kind->kept && result == STATUS_NO_RESPONSE_CODE) status = -ENGINE_RESULT_OFFSET;
+  }
+  if (status == 0) {
     if (kind->kept) updateTransactionStatus(&currentTransaction, TS_ANSWERED);
     else if (type == TT_APPROVE) updateTransactionStatus(&currentTransaction, TS_COMPLETED);
     else if (type == TT_REVERSE) updateTransactionStatus(&currentTransaction, TS_REVERSED);
@@ -168,11 +200,11 @@ int doTransaction(int type) {
 
   // No usable answer: this connection is done with, and a late answer to this
   // request must never be read as the answer to the next one.
-  remoteDisconnect();
-  const int result = status - ENGINE_RESULT_OFFSET;
+  tryDisconnect();
+  result = status - ENGINE_RESULT_OFFSET;
   if (!kind->kept) return result; // an unanswered advice or reversal is repeated by recovery
   if (type == TT_TOPUP) {
-    engineReceipts.reversal(currentTransaction, REVERSAL_OF_TOPUP);
+    engineReceipts.reversal(currentTransaction, REVERSE_TOPUP);
     updateTransactionStatus(&currentTransaction, TS_REVERSED);
     return result;
   }
@@ -209,7 +241,7 @@ int settlePending(int print) {
     return doTransaction(TT_REVERSE);
   }
   // The answer had arrived: the customer may never have had the receipt.
-  if (trx.Status < TS_RECEIPT_PRINTED && print == 1) engineReceipts.ofKind(trx, RECEIPT_REPRINT);
+  if (trx.Status < TS_RECEIPT_PRINTED && print == 1) engineReceipts.ofKind(trx, COPY_REPRINT);
   return doTransaction(TT_APPROVE);
 }
 
@@ -271,7 +303,7 @@ int checkUprintedTransaction() {
   readTempFile(&pending);
   if (pending.Status != TS_DECLINED) return STATUS_DECLINED;
   int result = STATUS_DECLINED;
-  if (isKeptKind(pending)) result = engineReceipts.ofKind(pending, RECEIPT_REPRINT);
+  if (isKeptKind(pending)) result = engineReceipts.ofKind(pending, COPY_REPRINT);
   removeTempFile();
   return result;
 }

@@ -25,7 +25,9 @@ int doConnection(const char *address, int port);
 
 // Runs one exchange of the given type (TT_*) over currentTransaction. Returns
 // the parser's status when an answer arrived (0 approved, 91 declined, -130
-// no response code; the advice and reversal give the numeric response code),
+// an inquiry answered without a response code; the advice and reversal give
+// the numeric response code; a payment answered without a code is settled as
+// a lost answer),
 // ENGINE_NO_CONNECTION, or ENGINE_EXCHANGE_FAILED (a purchase, bill payment or
 // voucher is then reversed at once; a top-up is dropped without a message).
 int doTransaction(int type);
@@ -49,13 +51,6 @@ int checkUprintedTransaction();
 
 /* ---- receipts the engine prints ----------------------------------------------------- */
 
-// The reversal receipt's subtypes.
-constexpr int REVERSAL_OF_PURCHASE = 1;
-constexpr int REVERSAL_OF_BILL_PAYMENT = 4;
-constexpr int REVERSAL_OF_VOUCHER = 5;
-constexpr int REVERSAL_OF_TOPUP = 6;
-constexpr int RECEIPT_REPRINT = 3;  // copy selector of a reprint
-
 // The receipts the engine prints go through this table so that tests can watch
 // them; the defaults are the receipts of print/.
 struct EngineReceipts {
@@ -66,7 +61,8 @@ struct EngineReceipts {
 extern EngineReceipts engineReceipts;
 extern const EngineReceipts engineReceiptsDefault;
 
-// The reversal subtype of a record's kind, 0 for a kind that is never reversed.
+// The reversal receipt's subtype of a record's kind (REVERSE_* of
+// print/Receipts.h), 0 for a kind that is never reversed.
 int reversalSubtypeOf(const TransactionRecord *trx);
 
 #endif
