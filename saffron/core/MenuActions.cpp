@@ -20,9 +20,3 @@ int menuActionNotPossible(int titleId) {
               NOT_POSSIBLE_WAIT_MS);
   return 0;
 }
-
-// The merchant's menu: reports, settings, update.
-int TerminalMenu() { return menuActionNotPossible(195); }
-
-// The manager's menu, behind the supervisor password.
-int ManagerMenu() { return menuActionNotPossible(196); }
