@@ -103,7 +103,7 @@ int askNumber(int titleId, int promptId, int secondPromptId, int lo, int hi, int
     char prompt[MSG] = {};
     char second[MSG] = {};
     twoLines(titleId, msg(promptId, prompt), secondPromptId >= 0 ? msg(secondPromptId, second) : "");
-    char value[8] = {};
+    char value[16] = {};
     if (current > 0) std::snprintf(value, sizeof value, "%d", current);
     if (getInputData(INPUT_MODE_NUMBER, 0, 5, 0, 2, value, sizeof value, INPUT_TIMEOUT) != INPUT_ACCEPTED)
       return INPUT_CANCELLED;
@@ -286,7 +286,7 @@ int editAddress(int titleId, int portPromptId, char *address, std::size_t addres
   std::snprintf(current, sizeof current, "%.*s", static_cast<int>(strnlen(address, addressSize)), address);
   if (editIpAddress(4, current, typed, sizeof typed) != INPUT_ACCEPTED || !validIpAddress(typed))
     return titled(titleId, MSG_CANCELLED, RESULT_WAIT_MS), INPUT_CANCELLED;
-  char portText[8] = {};
+  char portText[16] = {};
   std::snprintf(portText, sizeof portText, "%d", *port);
   for (;;) {
     char prompt[MSG] = {};

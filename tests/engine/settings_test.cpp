@@ -65,7 +65,7 @@ TEST(SupervisorCode, isFourDigitsThatChangeWithSerialAndDay) {
 TEST(SettingChecks, refuseWhatTheScreensRefuse) {
   EXPECT_TRUE(validIpAddress("127.0.0.1"));
   EXPECT_TRUE(validIpAddress("087.107.134.151"));
-  for (const char *bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "1.2.3.4 ", "a.b.c.d", "1234.1.1.1"})
+  for (const char *bad : {"", "1.2.3", "1.2.3.4.5", "255.1.1.1", "1..2.3", "1.2.3.4 ", "a.b.c.d", "1234.1.1.1"})
     EXPECT_FALSE(validIpAddress(bad)) << bad;
   EXPECT_TRUE(validPort("4080"));
   EXPECT_TRUE(validPort("65535"));
