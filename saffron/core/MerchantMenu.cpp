@@ -19,6 +19,7 @@
 
 #include "comm/Bearer.h"
 #include "core/Business.h"
+#include "core/ConnectionMenu.h"
 #include "core/Filing.h"
 #include "core/MenuTree.h"
 #include "core/Settings.h"
@@ -381,7 +382,7 @@ int MerchantMenuSetting() {
     case 2: MerchantMenuActionTerminalChangePassword(0); break;
     case 3: MerchantSettingKeypadSound(); break;
     case 4: MerchantSettingshutdownTimeout(); break;
-    case 5: menuActionNotPossible(327); break; // the bearer screens are not there yet
+    case 5: SelectConnectionType(); break;
     default: break;
     }
   }
