@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "comm/Bearer.h"
@@ -73,8 +74,38 @@ void showLinkProgress(int stage, const char *title, const char *text) {
 
 /* ---- start-up ------------------------------------------------------------------------ */
 
+namespace {
+// The program's own options (the platform takes its --sim-... ones). Only one:
+// --link-wait-ms N shortens the wait for the switch's answer (default 30 s),
+// so that tests and the power-cut sweep do not spend half a minute on every
+// answer they drop on purpose. A bad option ends the program (status 2).
+void applicationOptions(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr || std::strncmp(argv[i], "--sim-", 6) == 0) continue;
+    if (std::strcmp(argv[i], "--link-wait-ms") == 0 && i + 1 < argc) {
+      char *end = nullptr;
+      const long ms = std::strtol(argv[i + 1], &end, 10);
+      if (end != argv[i + 1] && *end == '\0' && ms >= 100 && ms <= TCP_WAIT_MS_DEFAULT) {
+        mid_tcpSetWaitMs(static_cast<int>(ms));
+        ++i;
+        continue;
+      }
+      std::fprintf(stderr, "saffron: --link-wait-ms wants 100..%d milliseconds, not \"%s\"\n", TCP_WAIT_MS_DEFAULT,
+                   argv[i + 1]);
+      std::exit(2);
+    }
+    // Plain words are the values of the platform's options.
+    if (std::strncmp(argv[i], "--", 2) != 0) continue;
+    std::fprintf(stderr, "saffron: unknown option %s (the program takes --link-wait-ms MS and the --sim- options)\n",
+                 argv[i]);
+    std::exit(2);
+  }
+}
+} // namespace
+
 int saffronMain(int argc, char **argv) {
   DLL_ApiInit(argc, argv);
+  applicationOptions(argc, argv);
   // Writing to a closed connection must give an error, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
   mid_setLinkProgress(showLinkProgress);

@@ -334,13 +334,12 @@ int ManagerDoLogonAction(int n) {
   connectionStatus = LINK_DOWN;
   char line[MSG] = {};
   if (result == 0) {
-    beepOK();
     twoLines(titleId, nullptr, msg(MSG_OK, line));
+    beepOK();
     // The settings printout after merchant information comes with the report printouts.
     waitForResult(0, LOGON_WAIT_MS);
     return 0;
   }
-  beepFail();
   char failed[MSG] = {};
   char detail[MSG + 16] = {};
   if (result == ENGINE_NO_CONNECTION) {
@@ -353,6 +352,7 @@ int ManagerDoLogonAction(int n) {
       std::snprintf(detail, sizeof detail, "%s", line);
   }
   twoLines(titleId, msg(MSG_FAILED, failed), detail);
+  beepFail();
   waitForResult(0, LOGON_WAIT_MS);
   return result;
 }
