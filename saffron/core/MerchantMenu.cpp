@@ -21,6 +21,8 @@
 #include "core/Business.h"
 #include "core/ConnectionMenu.h"
 #include "core/Filing.h"
+#include "core/FullReset.h"
+#include "core/clock.h"
 #include "core/MenuTree.h"
 #include "core/Settings.h"
 #include "core/key.h"

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "core/Filing.h"
+#include "core/clock.h"
 #include "core/debug.h"
 #include "core/file.h"
 #include "core/key.h"
@@ -24,6 +25,7 @@
 #include "security/Injection.h"
 #include "txn/Engine.h"
 #include "txn/ResponseCodes.h"
+#include "txn/Transactions.h"
 #include "ui/Display.h"
 #include "ui/Helper.h"
 #include "ui/Messages.h"
