@@ -150,10 +150,9 @@ PaperPanel::PaperPanel(wxWindow* parent)
 
 void PaperPanel::refreshFromDevice() {
   PaperStrip strip;
-  bool modelled = printerPaper(&strip, generation_);
-  if (modelled == modelled_ && (!modelled || strip.generation == generation_)) return;
-  modelled_ = modelled;
-  if (modelled && strip.generation != generation_) {
+  printerPaper(&strip, generation_);
+  if (strip.generation == generation_) return;
+  {
     generation_ = strip.generation;
     if (strip.height > 0 && strip.rgb.size() >= static_cast<size_t>(strip.height) * kPaperWidth * 3) {
       wxImage img(kPaperWidth, strip.height, false);
@@ -171,16 +170,8 @@ void PaperPanel::refreshFromDevice() {
 void PaperPanel::onPaint(wxPaintEvent&) {
   wxPaintDC dc(this);
   DoPrepareDC(dc);
-  dc.SetBackground(wxBrush(modelled_ ? *wxWHITE : wxColour(0xE8, 0xE8, 0xE8)));
+  dc.SetBackground(*wxWHITE_BRUSH);
   dc.Clear();
-  if (!modelled_) {
-    dc.SetTextForeground(wxColour(0x70, 0x70, 0x70));
-    wxString text = "printer not modelled";
-    wxSize ts = dc.GetTextExtent(text);
-    wxSize cs = GetClientSize();
-    dc.DrawText(text, (cs.x - ts.x) / 2, (cs.y - ts.y) / 2);
-    return;
-  }
   if (strip_.IsOk()) dc.DrawBitmap(strip_, 0, 0, false);
 }
 
@@ -366,6 +357,14 @@ wxSizer* SimFrame::buildPaper(wxWindow* parent) {
   wxStaticBoxSizer* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Printer paper");
   paper_ = new PaperPanel(box->GetStaticBox());
   box->Add(paper_, 1, wxEXPAND | wxALL, 4);
+  wxBoxSizer* row = new wxBoxSizer(wxHORIZONTAL);
+  paperOut_ = new wxCheckBox(box->GetStaticBox(), wxID_ANY, "Paper out");
+  paperOut_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent&) { sim::setPaper(!paperOut_->GetValue()); });
+  wxButton* clear = new wxButton(box->GetStaticBox(), wxID_ANY, "Clear paper");
+  clear->Bind(wxEVT_BUTTON, [](wxCommandEvent&) { sim::clearPaper(); });
+  row->Add(paperOut_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 12);
+  row->Add(clear, 0);
+  box->Add(row, 0, wxLEFT | wxRIGHT | wxBOTTOM, 4);
   return box;
 }
 
@@ -481,6 +480,8 @@ void SimFrame::updateStatus() {
   if (battery_->GetValue() != level) battery_->SetValue(level);
   if (charger_->GetValue() != (charger != 0)) charger_->SetValue(charger != 0);
   paper_->refreshFromDevice();
+  // A script's "paper out" / "paper in" shows in the control too.
+  if (paperOut_ && paperOut_->GetValue() == sim::paperPresent()) paperOut_->SetValue(!sim::paperPresent());
   bearer_->refresh();
 }
 

@@ -53,7 +53,7 @@ class LcdPanel : public wxPanel {
   bool held_ = false;
 };
 
-/* The printed paper strip; says so while the printer is not modelled. */
+/* The printed paper strip, scrolled to the newest page. */
 class PaperPanel : public wxScrolledWindow {
  public:
   explicit PaperPanel(wxWindow* parent);
@@ -61,7 +61,6 @@ class PaperPanel : public wxScrolledWindow {
 
  private:
   void onPaint(wxPaintEvent&);
-  bool modelled_ = false;
   unsigned long long generation_ = 0;
   wxBitmap strip_;
 };
@@ -98,6 +97,7 @@ class SimFrame : public wxFrame {
 
   LcdPanel* lcd_ = nullptr;
   PaperPanel* paper_ = nullptr;
+  wxCheckBox* paperOut_ = nullptr;
   std::map<int, wxButton*> keys_;
   wxListBox* cards_ = nullptr;
   wxTextCtrl* track2_ = nullptr;
