@@ -25,13 +25,14 @@ protected:
     std::filesystem::remove_all(root_, ec);
   }
 
-  // Boots saffron on the data folder at 2024-03-20 10:15:00 with the script; the exit status.
-  int boot(const std::string &scriptText) {
+  // Boots saffron on the data folder at 2024-03-20 10:15:00 with the script (and
+  // further simulator options, shell-quoted); the exit status.
+  int boot(const std::string &scriptText, const std::string &simArgs = "") {
     const std::string scriptPath = root_ + "/script.txt";
     writeBytes(scriptPath, scriptText.data(), scriptText.size());
     const std::string command = std::string(SAFFRON_PROGRAM) + " --sim-headless --sim-time 20240320101500" +
-                                " --sim-script " + scriptPath + " --sim-out " + out_ + " --sim-data " + data_ +
-                                " > " + root_ + "/stdout.txt 2>&1";
+                                " --sim-script " + scriptPath + " --sim-out " + out_ + " --sim-data " + data_ + " " +
+                                simArgs + " > " + root_ + "/stdout.txt 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -114,6 +115,43 @@ TEST_F(HeadlessTest, PowersOffAfterShutdownTimeoutOnlyWhileSleepIsDisabled) {
   EXPECT_GE(offs[0] - BOOT_MS, 15 * MINUTE);
   EXPECT_LT(offs[0] - BOOT_MS, 15 * MINUTE + 5000);
   EXPECT_TRUE(eventTimes("sleep").empty());
+}
+
+TEST_F(HeadlessTest, StartUpJoinsTheStoredWifiNetworkThroughItsBusyAnswers) {
+  Config c = idleSettings(2, 1, 2, 30);
+  c.connectionType = 1;
+  std::memcpy(c.WiFiSsid, "Cafe", 4);
+  std::memcpy(c.WiFiPass, "secret123", 9);
+  seedConfig(c);
+  ASSERT_EQ(boot("wait 20000\nquit\n", "--sim-wifi 'add Cafe secret123 -45' --sim-wifi 'busy Cafe 2'"), 0)
+      << readText(root_ + "/stdout.txt");
+  EXPECT_EQ(eventTimes("wifi: join Cafe: busy").size(), 2u);
+  const auto joined = eventTimes("wifi: joined Cafe");
+  ASSERT_EQ(joined.size(), 1u);
+  EXPECT_LT(joined[0] - BOOT_MS, 20000);
+  EXPECT_TRUE(eventTimes("modem: PPP link up (APN mcinet)").empty());
+}
+
+TEST_F(HeadlessTest, StartUpDialsGprsAndALongSleepLosesTheLink) {
+  Config c = idleSettings(1, 1, 2, 30);
+  std::memcpy(c.APN, "mcinet", 6);
+  seedConfig(c);
+  ASSERT_EQ(boot("wait 500000\ntype 1\nwait 1000\nquit\n"), 0) << readText(root_ + "/stdout.txt");
+  const auto up = eventTimes("modem: PPP link up (APN mcinet)");
+  ASSERT_EQ(up.size(), 1u);
+  EXPECT_LT(up[0] - BOOT_MS, 5000);
+  const std::string events = readText(out_ + "/events.txt");
+  EXPECT_NE(events.find("modem: PPP link lost in a sleep of 439 s"), std::string::npos) << events;
+  Config after = {};
+  const auto bytes = readBytes(data_ + "/p_Config.dat");
+  std::memcpy(&after, bytes.data(), std::min(bytes.size(), sizeof after));
+  EXPECT_EQ(strnlen(after.IMEI, sizeof after.IMEI), 15u);
+}
+
+TEST_F(HeadlessTest, WithoutASimTheStartUpCarriesOnToTheIdleScreen) {
+  ASSERT_EQ(boot("wait 1000\nshot idle\nquit\n", "--sim-modem nosim"), 0) << readText(root_ + "/stdout.txt");
+  EXPECT_NE(readText(out_ + "/idle.txt").find("\"main.png\""), std::string::npos);
+  EXPECT_TRUE(eventTimes("modem: PPP link up (APN mcinet)").empty());
 }
 
 } // namespace
