@@ -29,6 +29,8 @@
 #include "core/screen.h"
 #include "core/time.h"
 #include "journal/Journal.h"
+#include "journal/Reports.h"
+#include "print/Statements.h"
 #include "txn/Engine.h"
 #include "txn/Transactions.h"
 #include "ui/Display.h"
@@ -338,8 +340,8 @@ int ManagerDoLogonAction(int n) {
   if (result == 0) {
     twoLines(titleId, nullptr, msg(MSG_OK, line));
     beepOK();
-    // The settings printout after merchant information comes with the report printouts.
-    waitForResult(0, LOGON_WAIT_MS);
+    if (n == LOGON_MERCHANT_INFO) printSetting();
+    else waitForResult(0, LOGON_WAIT_MS);
     return 0;
   }
   char failed[MSG] = {};
@@ -370,10 +372,7 @@ int ManagerDoLogon() {
 
 int MerchantMenuReport() {
   if (checkTerminalPassword(0) != 0) return 0;
-  int choice;
-  while ((choice = showMenu(4, MerchantMenuReportsItemArray, 73)) >= 0)
-    if (choice >= 1 && choice <= 4) menuActionNotPossible(73); // the reports are not there yet
-  return choice;
+  return MerchantMenuReports();
 }
 
 int MerchantMenuSetting() {
@@ -410,7 +409,7 @@ int ManagerConfigMenu() {
     switch (choice) {
     case 1: ConfigurationMenuSwitchConfig(); break;
     case 2: ConfigurationMenuTMSConfig(); break;
-    case 3: menuActionNotPossible(159); break; // the settings printout is not there yet
+    case 3: printSetting(); break;
     default: break;
     }
   }
@@ -436,7 +435,7 @@ int ManagerMenu() {
     case 2: ManagerDoLogon(); break;
     case 3: ManagerResetMerchantPass(); break;
     case 4: ManagerMenuBankingDefault(); break;
-    case 5: menuActionNotPossible(422); break; // the settings printout is not there yet
+    case 5: printSetting(); break;
     case 6: exitFromApp(); break;
     default: break;
     }

@@ -276,8 +276,8 @@ int displayTransactionResult(TransactionRecord trx, int timeoutMs) {
 
     char value[MSG] = {};
     char stamp[64] = {};
+    // One run of digits and separators: the line layer puts it in display order.
     TransactionDateTimeS(trx.Date, trx.Time, stamp, sizeof stamp);
-    strReverse(stamp); // one run of digits and separators, put in display order
     if (approved && kind->billRows) {
       slot(trx.RRN, value, sizeof value), row(2, MSG_REFERENCE, value);
       slot(trx.BillId, value, sizeof value), row(4, MSG_BILL_ID, value);

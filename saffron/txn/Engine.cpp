@@ -22,6 +22,7 @@
 #include "core/debug.h"
 #include "core/screen.h"
 #include "core/time.h"
+#include "journal/Reports.h"
 #include "print/Receipts.h"
 #include "txn/Transactions.h"
 #include "ui/Display.h"
@@ -100,13 +101,8 @@ bool isKind(const TransactionRecord &trx, const char *processCode) {
 /* ---- receipts ----------------------------------------------------------------------------- */
 
 int printByKind(TransactionRecord trx, int copy) {
-  switch (transactionTypeOf(&trx)) {
-  case TT_PURCHASE: return printPurchaseTicket(&trx, copy);
-  case TT_BILL_PAYMENT: return printBillPaymentTicket(&trx, copy);
-  case TT_VOUCHER: return printVoucherTicket(&trx, copy);
-  case TT_TOPUP: return printTopupTicket(&trx, copy);
-  default: return STATUS_DECLINED;
-  }
+  const int printed = printReceiptOfType(&trx, transactionTypeOf(&trx), copy);
+  return printed < 0 ? STATUS_DECLINED : printed;
 }
 
 int printReversal(TransactionRecord trx, int subtype) { return printReverseTicket(&trx, subtype); }

@@ -151,6 +151,9 @@ TEST_F(SaffronConfig, givesTheSupervisorCodeOfTheTerminalsSerialAndDay) {
   char expected[8];
   supervisorCode("SIM00012345", "20261207", expected, sizeof expected);
   EXPECT_EQ(out, std::string(expected) + "\n");
+  ASSERT_EQ(run("supervisor-code 20261207 SIM00099999", &out), 0) << "the serial shown on the screen";
+  supervisorCode("SIM00099999", "20261207", expected, sizeof expected);
+  EXPECT_EQ(out, std::string(expected) + "\n");
   EXPECT_EQ(run("supervisor-code 20261332", &out), 2);
   EXPECT_EQ(run("supervisor-code 2026120", &out), 2);
 }

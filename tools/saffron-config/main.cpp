@@ -5,7 +5,7 @@
  *
  *   saffron-config DIR show
  *   saffron-config DIR set FIELD=VALUE ...
- *   saffron-config DIR supervisor-code [YYYYMMDD]
+ *   saffron-config DIR supervisor-code [YYYYMMDD [SERIAL]]
  *
  * A folder without settings gets the terminal's defaults, as its first start
  * would write them. Every value of a set is checked before anything is
@@ -33,7 +33,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: saffron-config DIR show\n"
                "       saffron-config DIR set FIELD=VALUE ...\n"
-               "       saffron-config DIR supervisor-code [YYYYMMDD]\n"
+               "       saffron-config DIR supervisor-code [YYYYMMDD [SERIAL]]\n"
                "settings that set takes:\n");
   for (std::size_t i = 0; i < SETTINGS_COUNT; ++i)
     std::fprintf(stderr, "  %-22s %s\n", SETTINGS[i].name, SETTINGS[i].accepts);
@@ -84,7 +84,9 @@ bool validDate(const char *text) {
   return y >= 2000 && m >= 1 && m <= 12 && d >= 1 && d <= (m == 2 && !leap ? 28 : days[m - 1]);
 }
 
-int supervisor(const char *date) {
+// The code of a day for the folder's serial number, or for the serial the
+// terminal shows on its password screen when one is given.
+int supervisor(const char *date, const char *givenSerial) {
   char today[16] = {};
   if (date == nullptr) {
     const std::time_t now = std::time(nullptr);
@@ -97,12 +99,19 @@ int supervisor(const char *date) {
     std::fprintf(stderr, "saffron-config: supervisor-code wants a date YYYYMMDD, not \"%s\"\n", date);
     return EXIT_USAGE;
   }
-  if (config.SerialNo[0] == '\0') {
-    std::fprintf(stderr, "saffron-config: this terminal has no serial number yet (start it once)\n");
-    return EXIT_FILE;
-  }
   char serial[sizeof config.SerialNo + 1] = {};
-  std::memcpy(serial, config.SerialNo, strnlen(config.SerialNo, sizeof config.SerialNo));
+  if (givenSerial != nullptr) {
+    if (givenSerial[0] == '\0' || std::strlen(givenSerial) >= sizeof config.SerialNo) {
+      std::fprintf(stderr, "saffron-config: a serial number has 1 to %zu characters\n", sizeof config.SerialNo - 1);
+      return EXIT_USAGE;
+    }
+    std::memcpy(serial, givenSerial, std::strlen(givenSerial));
+  } else if (config.SerialNo[0] == '\0') {
+    std::fprintf(stderr, "saffron-config: this terminal has no serial number yet (start it once, or give it)\n");
+    return EXIT_FILE;
+  } else {
+    std::memcpy(serial, config.SerialNo, strnlen(config.SerialNo, sizeof config.SerialNo));
+  }
   char code[8] = {};
   supervisorCode(serial, date, code, sizeof code);
   std::printf("%s\n", code);
@@ -148,6 +157,7 @@ int main(int argc, char **argv) {
     return EXIT_FILE;
   }
   if (command == "show") return argc == 3 ? show() : usage();
-  if (command == "supervisor-code") return argc <= 4 ? supervisor(argc == 4 ? argv[3] : nullptr) : usage();
+  if (command == "supervisor-code")
+    return argc <= 5 ? supervisor(argc >= 4 ? argv[3] : nullptr, argc == 5 ? argv[4] : nullptr) : usage();
   return set(argc - 3, argv + 3);
 }
