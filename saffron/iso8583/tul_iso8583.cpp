@@ -161,23 +161,39 @@ int _TUL_ISO8583_FIELD_Unpack(unsigned int field, TUL_ISO8583_MSG *msg,
   return fieldTypeArr[fieldDef->type].unpack(field, msg, fieldDef, cursor, end);
 }
 
+namespace {
+
+// Records where a walk stopped (when the caller asked) and passes the status on.
+int report(TUL_ISO8583_ERROR *error, int status, unsigned int field, const unsigned char *at,
+           const unsigned char *start) {
+  if (error != nullptr) {
+    error->field = field;
+    error->offset = (at != nullptr && start != nullptr) ? static_cast<std::uint32_t>(at - start) : 0;
+  }
+  return status;
+}
+
+} // namespace
+
 int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg,
-                         unsigned char *out, std::uint32_t outSize, std::uint32_t *outLength) {
+                         unsigned char *out, std::uint32_t outSize, std::uint32_t *outLength,
+                         TUL_ISO8583_ERROR *error) {
   if (outLength != nullptr) *outLength = 0;
   if (handler == nullptr || handler->fields == nullptr || msg == nullptr || out == nullptr ||
       outLength == nullptr)
-    return TUL_ISO8583_FAIL;
+    return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
   unsigned char *cursor = out;
   const unsigned char *end = out + outSize;
   unsigned int count = walkCount(handler);
   for (unsigned int pos = 0; pos < count; ++pos) {
     // Bitmaps are always written, computed from the slots.
     if (msg->fields[pos].value == nullptr && !isBitmapType(handler->fields[pos].type)) continue;
+    unsigned char *fieldStart = cursor;
     int status = _TUL_ISO8583_FIELD_Pack(pos, msg, handler, &cursor, end);
-    if (status != TUL_ISO8583_OK) return status;
+    if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, out);
   }
   *outLength = static_cast<std::uint32_t>(cursor - out);
-  return TUL_ISO8583_OK;
+  return report(error, TUL_ISO8583_OK, TUL_ISO8583_NO_FIELD, cursor, out);
 }
 
 /*
@@ -188,13 +204,15 @@ int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_M
  * a cut-off message is whole.
  */
 int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned char *in,
-                           std::uint32_t inLength, TUL_ISO8583_MSG *msg) {
-  if (handler == nullptr || handler->fields == nullptr || msg == nullptr) return TUL_ISO8583_FAIL;
-  if (in == nullptr && inLength != 0) return TUL_ISO8583_FAIL;
+                           std::uint32_t inLength, TUL_ISO8583_MSG *msg, TUL_ISO8583_ERROR *error) {
+  if (handler == nullptr || handler->fields == nullptr || msg == nullptr ||
+      (in == nullptr && inLength != 0))
+    return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
   // The length words are presence markers during the walk: stale ones would
   // decode fields the bitmap never named.
   for (const TUL_ISO8583_SLOT &slot : msg->fields)
-    if (slot.value != nullptr || slot.length != 0) return TUL_ISO8583_FAIL;
+    if (slot.value != nullptr || slot.length != 0)
+      return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
 
   const unsigned char *cursor = in;
   const unsigned char *end = in + inLength;
@@ -203,23 +221,26 @@ int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned ch
   bool bitmapSeen = false;
 
   while (pos < count && cursor != end) {
+    const unsigned char *fieldStart = cursor;
     int status = _TUL_ISO8583_FIELD_Unpack(pos, msg, handler, &cursor, end);
-    if (status != TUL_ISO8583_OK) return status;
+    if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, in);
     bitmapSeen = isBitmapType(handler->fields[pos].type);
     ++pos;
     if (bitmapSeen) break;
   }
-  if (!bitmapSeen && pos < count) return TUL_ISO8583_FAIL; // input ended first
+  if (!bitmapSeen && pos < count) return report(error, TUL_ISO8583_FAIL, pos, end, in); // input ended first
 
   if (bitmapSeen) {
     for (; pos < count && cursor != end; ++pos) {
       if (msg->fields[pos].length == 0) continue;
+      const unsigned char *fieldStart = cursor;
       int status = _TUL_ISO8583_FIELD_Unpack(pos, msg, handler, &cursor, end);
-      if (status != TUL_ISO8583_OK) return status;
+      if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, in);
     }
   }
-  if (cursor != end) return TUL_ISO8583_FAIL; // bytes left over
+  if (cursor != end) return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, cursor, in); // bytes left over
   for (; pos < count; ++pos)
-    if (msg->fields[pos].length != 0 && msg->fields[pos].value == nullptr) return TUL_ISO8583_FAIL;
-  return TUL_ISO8583_OK;
+    if (msg->fields[pos].length != 0 && msg->fields[pos].value == nullptr)
+      return report(error, TUL_ISO8583_FAIL, pos, end, in);
+  return report(error, TUL_ISO8583_OK, TUL_ISO8583_NO_FIELD, cursor, in);
 }

@@ -51,16 +51,19 @@ int TUL_ISO8583_MSG_GetField_Bin(unsigned int field, const TUL_ISO8583_MSG *msg,
 
 // Encodes the message into out[0..outSize). *outLength gets the bytes written,
 // or stays 0 on failure; a pack that would not fit fails with 1 and writes
-// nothing at or past out + outSize.
+// nothing at or past out + outSize. A non-null error says where it failed.
 int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg,
-                         unsigned char *out, std::uint32_t outSize, std::uint32_t *outLength);
+                         unsigned char *out, std::uint32_t outSize, std::uint32_t *outLength,
+                         TUL_ISO8583_ERROR *error = nullptr);
 
 // Decodes in[0..inLength) into an initialised, empty message. Never reads past
 // in + inLength. Fails with 1 on a truncated, over-long or inconsistent input
 // (including one that ends before a field its bitmap marks) and with 1 when the
 // message is not empty; the fields decoded so far stay and need Free.
+// A non-null error says where it failed.
 int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned char *in,
-                           std::uint32_t inLength, TUL_ISO8583_MSG *msg);
+                           std::uint32_t inLength, TUL_ISO8583_MSG *msg,
+                           TUL_ISO8583_ERROR *error = nullptr);
 
 // One field through the handler's row and fieldTypeArr; the encoder advances *cursor.
 int _TUL_ISO8583_FIELD_Pack(unsigned int field, const TUL_ISO8583_MSG *msg,

@@ -96,6 +96,24 @@ static_assert(offsetof(TUL_ISO8583_MSG, fields) == 2 * sizeof(void *));
 static_assert(sizeof(TUL_ISO8583_MSG) ==
               2 * sizeof(void *) + TUL_ISO8583_FIELD_COUNT * sizeof(TUL_ISO8583_SLOT));
 
+/* ---- where a pack or unpack failed ------------------------------------ */
+
+// No field to blame: bad arguments, a message that was not empty, or bytes
+// left over after the last field the bitmap marks.
+constexpr unsigned int TUL_ISO8583_NO_FIELD = 0xFFFF;
+
+// Filled by Pack and Unpack when given: on failure the position being
+// encoded or decoded (or TUL_ISO8583_NO_FIELD) and the byte offset, from the
+// start of the buffer, where that field begins (for bytes left over, where
+// they begin; for input that ended before a marked field, its length).
+// On success field is TUL_ISO8583_NO_FIELD and offset the bytes used.
+struct TUL_ISO8583_ERROR {
+  unsigned int field;
+  std::uint32_t offset;
+};
+static_assert(sizeof(TUL_ISO8583_ERROR) == 8);
+static_assert(offsetof(TUL_ISO8583_ERROR, offset) == 4);
+
 /* ---- operations ------------------------------------------------------- */
 
 // Zero-fills the descriptor and stores the rows and their count.

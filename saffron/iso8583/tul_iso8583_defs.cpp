@@ -1,139 +1,138 @@
 // tul_iso8583_defs.cpp - the dictionary: {type, maxLen, length form} per position.
-// Type 0/2 packed digits (maxLen in digits), 4/5 characters, 8/9 bytes, 10 the
-// binary bitmap. Form 0 fixed at maxLen; 2 one BCD byte; 3 two BCD bytes
-// (hundreds, then tens and units); 5 one binary byte; 7 the track-2 digit count.
+// maxLen counts digits for packed digits, characters or bytes otherwise; the
+// type and length-form codes are explained where they are declared.
 #include "iso8583/tul_iso8583_defs.h"
 
 const TUL_ISO8583_FIELD_SPEC _iso8583_tuliso_fields[TUL_ISO8583_FIELD_COUNT] = {
-    { 0,   4, 0}, //   0 packed digits, fixed
-    {10,   8, 0}, //   1 binary bitmap, fixed
-    { 0,  20, 2}, //   2 packed digits, 1 BCD length byte
-    { 0,   6, 0}, //   3 packed digits, fixed
-    { 0,  12, 0}, //   4 packed digits, fixed
-    { 0,  12, 0}, //   5 packed digits, fixed
-    { 0,  12, 0}, //   6 packed digits, fixed
-    { 0,  10, 0}, //   7 packed digits, fixed
-    { 5, 256, 5}, //   8 characters, 1 binary length byte
-    { 5, 256, 5}, //   9 characters, 1 binary length byte
-    { 0, 256, 5}, //  10 packed digits, 1 binary length byte
-    { 0,   6, 0}, //  11 packed digits, fixed
-    { 0,   6, 0}, //  12 packed digits, fixed
-    { 0,   4, 0}, //  13 packed digits, fixed
-    { 0,   4, 0}, //  14 packed digits, fixed
-    { 5, 256, 5}, //  15 characters, 1 binary length byte
-    { 5, 256, 5}, //  16 characters, 1 binary length byte
-    { 5, 256, 5}, //  17 characters, 1 binary length byte
-    { 0,   4, 0}, //  18 packed digits, fixed
-    { 5, 256, 5}, //  19 characters, 1 binary length byte
-    { 5, 256, 5}, //  20 characters, 1 binary length byte
-    { 5, 256, 5}, //  21 characters, 1 binary length byte
-    { 0,   3, 0}, //  22 packed digits, fixed
-    { 5, 256, 5}, //  23 characters, 1 binary length byte
-    { 0,   3, 0}, //  24 packed digits, fixed
-    { 0,   2, 0}, //  25 packed digits, fixed
-    { 0,   2, 0}, //  26 packed digits, fixed
-    { 5, 256, 5}, //  27 characters, 1 binary length byte
-    { 5, 256, 5}, //  28 characters, 1 binary length byte
-    { 5, 256, 5}, //  29 characters, 1 binary length byte
-    { 5, 256, 5}, //  30 characters, 1 binary length byte
-    { 5, 256, 5}, //  31 characters, 1 binary length byte
-    { 5, 256, 5}, //  32 characters, 1 binary length byte
-    { 5, 256, 5}, //  33 characters, 1 binary length byte
-    { 5, 256, 5}, //  34 characters, 1 binary length byte
-    { 9,  39, 7}, //  35 bytes, track-2 digit count
-    { 5, 256, 5}, //  36 characters, 1 binary length byte
-    { 4,  12, 0}, //  37 characters, fixed
-    { 4,   6, 0}, //  38 characters, fixed
-    { 4,   2, 0}, //  39 characters, fixed
-    { 5, 256, 5}, //  40 characters, 1 binary length byte
-    { 5,   8, 0}, //  41 characters, fixed
-    { 5,  15, 0}, //  42 characters, fixed
-    { 5, 256, 5}, //  43 characters, 1 binary length byte
-    { 5, 256, 5}, //  44 characters, 1 binary length byte
-    { 5, 256, 5}, //  45 characters, 1 binary length byte
-    { 5, 256, 5}, //  46 characters, 1 binary length byte
-    { 5, 256, 5}, //  47 characters, 1 binary length byte
-    { 5, 999, 3}, //  48 characters, 2 BCD length bytes
-    { 4,   3, 0}, //  49 characters, fixed
-    { 5, 256, 5}, //  50 characters, 1 binary length byte
-    { 5, 256, 5}, //  51 characters, 1 binary length byte
-    { 8,   8, 0}, //  52 bytes, fixed
-    { 5, 256, 5}, //  53 characters, 1 binary length byte
-    { 5, 120, 3}, //  54 characters, 2 BCD length bytes
-    { 5, 999, 3}, //  55 characters, 2 BCD length bytes
-    { 5, 256, 5}, //  56 characters, 1 binary length byte
-    { 5, 256, 5}, //  57 characters, 1 binary length byte
-    { 5, 256, 5}, //  58 characters, 1 binary length byte
-    { 5, 256, 5}, //  59 characters, 1 binary length byte
-    { 5, 256, 5}, //  60 characters, 1 binary length byte
-    { 5, 256, 5}, //  61 characters, 1 binary length byte
-    { 5, 999, 3}, //  62 characters, 2 BCD length bytes
-    { 5, 256, 5}, //  63 characters, 1 binary length byte
-    { 8,   8, 0}, //  64 bytes, fixed
-    { 8,   8, 0}, //  65 bytes, fixed
-    { 0,   1, 0}, //  66 packed digits, fixed
-    { 0,   2, 0}, //  67 packed digits, fixed
-    { 0,   3, 0}, //  68 packed digits, fixed
-    { 0,   3, 0}, //  69 packed digits, fixed
-    { 0,   3, 0}, //  70 packed digits, fixed
-    { 0,   4, 0}, //  71 packed digits, fixed
-    { 0,   4, 0}, //  72 packed digits, fixed
-    { 0,   6, 0}, //  73 packed digits, fixed
-    { 0,  10, 0}, //  74 packed digits, fixed
-    { 0,  10, 0}, //  75 packed digits, fixed
-    { 0,  10, 0}, //  76 packed digits, fixed
-    { 0,  10, 0}, //  77 packed digits, fixed
-    { 0,  10, 0}, //  78 packed digits, fixed
-    { 0,  10, 0}, //  79 packed digits, fixed
-    { 0,  10, 0}, //  80 packed digits, fixed
-    { 0,  10, 0}, //  81 packed digits, fixed
-    { 0,  12, 0}, //  82 packed digits, fixed
-    { 0,  12, 0}, //  83 packed digits, fixed
-    { 0,  12, 0}, //  84 packed digits, fixed
-    { 0,  12, 0}, //  85 packed digits, fixed
-    { 0,  15, 0}, //  86 packed digits, fixed
-    { 0,  15, 0}, //  87 packed digits, fixed
-    { 0,  15, 0}, //  88 packed digits, fixed
-    { 0,  15, 0}, //  89 packed digits, fixed
-    { 0,  42, 0}, //  90 packed digits, fixed
-    { 5,   1, 0}, //  91 characters, fixed
-    { 0,   2, 0}, //  92 packed digits, fixed
-    { 0,   5, 0}, //  93 packed digits, fixed
-    { 5,   7, 0}, //  94 characters, fixed
-    { 5,  42, 0}, //  95 characters, fixed
-    { 8,   8, 0}, //  96 bytes, fixed
-    { 2,  17, 0}, //  97 packed digits, fixed
-    { 5,  25, 0}, //  98 characters, fixed
-    { 0,  11, 2}, //  99 packed digits, 1 BCD length byte
-    { 0,  11, 2}, // 100 packed digits, 1 BCD length byte
-    { 5,  17, 2}, // 101 characters, 1 BCD length byte
-    { 5,  28, 2}, // 102 characters, 1 BCD length byte
-    { 5,  28, 2}, // 103 characters, 1 BCD length byte
-    { 5, 100, 3}, // 104 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 105 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 106 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 107 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 108 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 109 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 110 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 111 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 112 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 113 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 114 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 115 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 116 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 117 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 118 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 119 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 120 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 121 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 122 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 123 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 124 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 125 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 126 characters, 2 BCD length bytes
-    { 5, 999, 3}, // 127 characters, 2 BCD length bytes
-    { 8,   8, 0}, // 128 bytes, fixed
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 0
+    {TUL_FT_BITMAP,            8, TUL_LF_FIXED }, // 1
+    {TUL_FT_PACKED_DIGITS,    20, TUL_LF_BCD1  }, // 2
+    {TUL_FT_PACKED_DIGITS,     6, TUL_LF_FIXED }, // 3
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 4
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 5
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 6
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 7
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 8
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 9
+    {TUL_FT_PACKED_DIGITS,   256, TUL_LF_BIN1  }, // 10
+    {TUL_FT_PACKED_DIGITS,     6, TUL_LF_FIXED }, // 11
+    {TUL_FT_PACKED_DIGITS,     6, TUL_LF_FIXED }, // 12
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 13
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 14
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 15
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 16
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 17
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 18
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 19
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 20
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 21
+    {TUL_FT_PACKED_DIGITS,     3, TUL_LF_FIXED }, // 22
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 23
+    {TUL_FT_PACKED_DIGITS,     3, TUL_LF_FIXED }, // 24
+    {TUL_FT_PACKED_DIGITS,     2, TUL_LF_FIXED }, // 25
+    {TUL_FT_PACKED_DIGITS,     2, TUL_LF_FIXED }, // 26
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 27
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 28
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 29
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 30
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 31
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 32
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 33
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 34
+    {TUL_FT_BYTES_9,          39, TUL_LF_TRACK2}, // 35
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 36
+    {TUL_FT_CHARS_4,          12, TUL_LF_FIXED }, // 37
+    {TUL_FT_CHARS_4,           6, TUL_LF_FIXED }, // 38
+    {TUL_FT_CHARS_4,           2, TUL_LF_FIXED }, // 39
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 40
+    {TUL_FT_CHARS,             8, TUL_LF_FIXED }, // 41
+    {TUL_FT_CHARS,            15, TUL_LF_FIXED }, // 42
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 43
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 44
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 45
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 46
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 47
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 48
+    {TUL_FT_CHARS_4,           3, TUL_LF_FIXED }, // 49
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 50
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 51
+    {TUL_FT_BYTES_8,           8, TUL_LF_FIXED }, // 52
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 53
+    {TUL_FT_CHARS,           120, TUL_LF_BCD_H3}, // 54
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 55
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 56
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 57
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 58
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 59
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 60
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 61
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 62
+    {TUL_FT_CHARS,           256, TUL_LF_BIN1  }, // 63
+    {TUL_FT_BYTES_8,           8, TUL_LF_FIXED }, // 64
+    {TUL_FT_BYTES_8,           8, TUL_LF_FIXED }, // 65
+    {TUL_FT_PACKED_DIGITS,     1, TUL_LF_FIXED }, // 66
+    {TUL_FT_PACKED_DIGITS,     2, TUL_LF_FIXED }, // 67
+    {TUL_FT_PACKED_DIGITS,     3, TUL_LF_FIXED }, // 68
+    {TUL_FT_PACKED_DIGITS,     3, TUL_LF_FIXED }, // 69
+    {TUL_FT_PACKED_DIGITS,     3, TUL_LF_FIXED }, // 70
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 71
+    {TUL_FT_PACKED_DIGITS,     4, TUL_LF_FIXED }, // 72
+    {TUL_FT_PACKED_DIGITS,     6, TUL_LF_FIXED }, // 73
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 74
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 75
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 76
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 77
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 78
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 79
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 80
+    {TUL_FT_PACKED_DIGITS,    10, TUL_LF_FIXED }, // 81
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 82
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 83
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 84
+    {TUL_FT_PACKED_DIGITS,    12, TUL_LF_FIXED }, // 85
+    {TUL_FT_PACKED_DIGITS,    15, TUL_LF_FIXED }, // 86
+    {TUL_FT_PACKED_DIGITS,    15, TUL_LF_FIXED }, // 87
+    {TUL_FT_PACKED_DIGITS,    15, TUL_LF_FIXED }, // 88
+    {TUL_FT_PACKED_DIGITS,    15, TUL_LF_FIXED }, // 89
+    {TUL_FT_PACKED_DIGITS,    42, TUL_LF_FIXED }, // 90
+    {TUL_FT_CHARS,             1, TUL_LF_FIXED }, // 91
+    {TUL_FT_PACKED_DIGITS,     2, TUL_LF_FIXED }, // 92
+    {TUL_FT_PACKED_DIGITS,     5, TUL_LF_FIXED }, // 93
+    {TUL_FT_CHARS,             7, TUL_LF_FIXED }, // 94
+    {TUL_FT_CHARS,            42, TUL_LF_FIXED }, // 95
+    {TUL_FT_BYTES_8,           8, TUL_LF_FIXED }, // 96
+    {TUL_FT_PACKED_DIGITS_2,  17, TUL_LF_FIXED }, // 97
+    {TUL_FT_CHARS,            25, TUL_LF_FIXED }, // 98
+    {TUL_FT_PACKED_DIGITS,    11, TUL_LF_BCD1  }, // 99
+    {TUL_FT_PACKED_DIGITS,    11, TUL_LF_BCD1  }, // 100
+    {TUL_FT_CHARS,            17, TUL_LF_BCD1  }, // 101
+    {TUL_FT_CHARS,            28, TUL_LF_BCD1  }, // 102
+    {TUL_FT_CHARS,            28, TUL_LF_BCD1  }, // 103
+    {TUL_FT_CHARS,           100, TUL_LF_BCD_H3}, // 104
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 105
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 106
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 107
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 108
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 109
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 110
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 111
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 112
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 113
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 114
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 115
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 116
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 117
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 118
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 119
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 120
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 121
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 122
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 123
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 124
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 125
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 126
+    {TUL_FT_CHARS,           999, TUL_LF_BCD_H3}, // 127
+    {TUL_FT_BYTES_8,           8, TUL_LF_FIXED }, // 128
 };
 
 void TUL_ISO8583_DEFS_GetHandler(TUL_ISO8583_HANDLER *handler) {

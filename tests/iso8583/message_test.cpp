@@ -444,3 +444,111 @@ TEST(Dump, LongValuesAndSmallBuffers) {
     EXPECT_EQ(cut.substr(size), std::string(8, '#'));
   }
 }
+
+/* ---- where a failure stopped ------------------------------------------ */
+
+namespace {
+
+TUL_ISO8583_ERROR fresh() { return {12345, 12345}; }
+
+// Field 37 of PURCHASE_RESPONSE_WIRE begins after MTI, bitmap, 3, 4, 11, 12, 13 and 24.
+constexpr std::uint32_t RESPONSE_FIELD_37_AT = 2 + 8 + 3 + 6 + 3 + 3 + 2 + 2;
+
+} // namespace
+
+TEST(ErrorRecord, PackNamesTheFieldThatDidNotFit) {
+  TestMsg m;
+  fillPurchase(m);
+  std::vector<unsigned char> out(4096);
+  std::uint32_t len = 0;
+  TUL_ISO8583_ERROR error = fresh();
+  ASSERT_EQ(TUL_ISO8583_MSG_Pack(&m.handler, &m.msg, out.data(), 4096, &len, &error), 0);
+  EXPECT_EQ(error.field, TUL_ISO8583_NO_FIELD);
+  EXPECT_EQ(error.offset, len);
+
+  // Too long for its row: the error names field 49 where it would have begun.
+  m.set(49, "3640");
+  error = fresh();
+  ASSERT_EQ(TUL_ISO8583_MSG_Pack(&m.handler, &m.msg, out.data(), 4096, &len, &error), 1);
+  EXPECT_EQ(error.field, 49u);
+  EXPECT_EQ(error.offset, PURCHASE_WIRE.size() - 8 - 8 - 3); // 49, 52 and 64 are the last three
+}
+
+TEST(ErrorRecord, PackIntoTooSmallABufferStopsAtOrBeforeItsEnd) {
+  TestMsg m;
+  fillPurchase(m);
+  for (std::uint32_t room = 0; room < PURCHASE_WIRE.size(); ++room) {
+    Bytes out(room + 1);
+    std::uint32_t len = 0;
+    TUL_ISO8583_ERROR error = fresh();
+    ASSERT_EQ(TUL_ISO8583_MSG_Pack(&m.handler, &m.msg, out.data(), room, &len, &error), 1);
+    EXPECT_LT(error.field, TUL_ISO8583_FIELD_COUNT) << "room " << room;
+    EXPECT_LE(error.offset, room) << "room " << room;
+    EXPECT_TRUE(TUL_ISO8583_MSG_HaveField(error.field, &m.msg) || error.field == 1) << "room " << room;
+  }
+}
+
+TEST(ErrorRecord, UnpackNamesTheFieldAndWhereItBegan) {
+  const Bytes &wire = PURCHASE_RESPONSE_WIRE;
+  {
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    ASSERT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, wire.data(), static_cast<std::uint32_t>(wire.size()), &m.msg, &error), 0);
+    EXPECT_EQ(error.field, TUL_ISO8583_NO_FIELD);
+    EXPECT_EQ(error.offset, wire.size());
+  }
+  {
+    // Cut inside field 37: the failure is field 37, at its first byte.
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    EXPECT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, wire.data(), RESPONSE_FIELD_37_AT + 5, &m.msg, &error), 1);
+    EXPECT_EQ(error.field, 37u);
+    EXPECT_EQ(error.offset, RESPONSE_FIELD_37_AT);
+  }
+  {
+    // Cut just before field 37: nothing of it arrived, so it is missing at the end.
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    EXPECT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, wire.data(), RESPONSE_FIELD_37_AT, &m.msg, &error), 1);
+    EXPECT_EQ(error.field, 37u);
+    EXPECT_EQ(error.offset, RESPONSE_FIELD_37_AT);
+  }
+  {
+    // A byte past the last field belongs to no field.
+    Bytes longer = wire;
+    longer.push_back(0);
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    EXPECT_EQ(m.unpack(longer), 1);
+    EXPECT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, longer.data(), static_cast<std::uint32_t>(longer.size()),
+                                     &m.msg, &error),
+              1); // not empty any more: no field to blame either
+    EXPECT_EQ(error.field, TUL_ISO8583_NO_FIELD);
+    TestMsg n;
+    error = fresh();
+    EXPECT_EQ(TUL_ISO8583_MSG_Unpack(&n.handler, longer.data(), static_cast<std::uint32_t>(longer.size()), &n.msg,
+                                     &error),
+              1);
+    EXPECT_EQ(error.field, TUL_ISO8583_NO_FIELD);
+    EXPECT_EQ(error.offset, wire.size());
+  }
+  {
+    // A short MTI fails at field 0.
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    EXPECT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, wire.data(), 1, &m.msg, &error), 1);
+    EXPECT_EQ(error.field, 0u);
+    EXPECT_EQ(error.offset, 0u);
+  }
+}
+
+TEST(ErrorRecord, EveryTruncationIsPlacedWithinTheInput) {
+  const Bytes &wire = PURCHASE_WIRE;
+  for (std::uint32_t cut = 0; cut < wire.size(); ++cut) {
+    TestMsg m;
+    TUL_ISO8583_ERROR error = fresh();
+    ASSERT_EQ(TUL_ISO8583_MSG_Unpack(&m.handler, wire.data(), cut, &m.msg, &error), 1);
+    EXPECT_LE(error.offset, cut) << "cut " << cut;
+    EXPECT_LT(error.field, TUL_ISO8583_FIELD_COUNT) << "cut " << cut;
+  }
+}
