@@ -5,9 +5,15 @@
  */
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "ledger.h"
 #include "switch_client.h"
 
 using namespace switchsim;
@@ -25,26 +31,40 @@ std::string readStream(std::FILE *f) {
   return text;
 }
 
+std::string readFile(const std::filesystem::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 // A switch with the built-in cards, its ledger and dump in temporary files.
 class SwitchHandling : public ::testing::Test {
 protected:
-  std::FILE *ledger = std::tmpfile();
+  std::filesystem::path ledgerPath = std::filesystem::temp_directory_path() /
+                                     ("switch_ledger_" + std::to_string(getpid()) + "_" +
+                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  Ledger ledgerFile;
   std::FILE *dump = std::tmpfile();
   Switch sw{makeOptions()};
   Client term{&sw};
 
   Options makeOptions() {
+    std::filesystem::remove(ledgerPath);
+    std::string error;
+    EXPECT_TRUE(ledgerFile.open(ledgerPath.string(), &error)) << error;
     Options o;
     fromHex(DEV_MASTER_KEY, o.masterKey, KEY_LEN);
     o.cards = defaultCards();
-    o.ledger = ledger;
+    o.ledger = &ledgerFile;
     o.dump = dump;
     return o;
   }
+  std::string ledgerText() { return readFile(ledgerPath); }
   void SetUp() override { ASSERT_TRUE(term.keyExchange()); }
   void TearDown() override {
-    std::fclose(ledger);
     std::fclose(dump);
+    std::filesystem::remove(ledgerPath);
   }
   long long balanceOf(const std::string &pan) {
     for (const Card &c : sw.cards())
@@ -62,7 +82,7 @@ TEST_F(SwitchHandling, aForgedRequestChangesNoTerminalState) {
   Fields forged = unpackFrame(term.send(packFrame(purchase, wrong)).frame);
   EXPECT_EQ(forged[39], "63");
   EXPECT_EQ(balanceOf(PAN_A), 5000000);
-  std::string log = readStream(ledger);
+  std::string log = ledgerText();
   EXPECT_NE(log.find("\"mac\":\"bad\""), std::string::npos) << log;
   EXPECT_EQ(log.find("\"txn\""), std::string::npos) << "a forged request was booked: " << log;
 
@@ -121,7 +141,7 @@ TEST_F(SwitchHandling, chargePinTravelsOnlyEnciphered) {
   const std::string pin(reinterpret_cast<char *>(clear), 16);
   EXPECT_EQ(pin.find_first_not_of("0123456789"), std::string::npos) << "not the switch's charge PIN";
 
-  const std::string written = readStream(ledger) + readStream(dump);
+  const std::string written = ledgerText() + readStream(dump);
   for (const std::string &secret : {pin, std::string(PAN_A), std::string("CARDHOLDER"), std::string("2512101123456789")})
     EXPECT_EQ(written.find(secret), std::string::npos) << secret << " written down";
   EXPECT_NE(written.find("603799******7890"), std::string::npos);

@@ -1,6 +1,7 @@
 /*
  * switchsim_unit_test.cpp - the switch simulator's parts: its cryptography
- * against published values, the fault script, the ledger lines and summary.
+ * against published values, the fault script, the card table, the ledger
+ * writer and its summary.
  */
 #include <gtest/gtest.h>
 
@@ -10,10 +11,20 @@
 #include <fstream>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
 #include "crypto.h"
+#include "ledger.h"
 #include "switch.h"
 
 using namespace switchsim;
+namespace fs = std::filesystem;
 
 TEST(SwitchCrypto, tdesMatchesAKnownAnswer) {
   // Double-length key 0123456789ABCDEF FEDCBA9876543210 on 0123456789ABCDE7.
@@ -83,23 +94,52 @@ TEST(SwitchFaults, malformedLinesNameTheirLine) {
   EXPECT_NE(error.find("line 1"), std::string::npos);
 }
 
-TEST(SwitchLedger, panIsMaskedAndLinesReadBack) {
+TEST(SwitchLedger, panIsMasked) {
   EXPECT_EQ(maskPan("6037991234567890"), "603799******7890");
   EXPECT_EQ(maskPan("6104337012345678901"), "610433*********8901");
   EXPECT_EQ(maskPan("1234"), "****");
-  std::map<std::string, std::string> l;
-  ASSERT_TRUE(parseJsonLine(R"({"seq":3,"dir":"answer","rc":"00","note":"a \"q\" \u0041","sent":true})", &l));
-  EXPECT_EQ(l["seq"], "3");
-  EXPECT_EQ(l["note"], "a \"q\" A");
-  EXPECT_EQ(l["sent"], "true");
-  EXPECT_FALSE(parseJsonLine("not json", &l));
-  // A damaged escape makes the line unreadable instead of ending the summary.
-  EXPECT_FALSE(parseJsonLine(R"({"note":"\uZZ41"})", &l));
-  EXPECT_FALSE(parseJsonLine(R"({"note":"\u00)", &l));
 }
 
+namespace {
+
+fs::path tempPath(const std::string &name) {
+  return fs::temp_directory_path() / (name + "_" + std::to_string(::getpid()) + "_" +
+                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+std::string readAll(const fs::path &p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<nlohmann::json> jsonLines(const fs::path &p) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(readAll(p));
+  for (std::string text; std::getline(in, text);) lines.push_back(nlohmann::json::parse(text));
+  return lines;
+}
+
+struct Summary {
+  int status;
+  std::string out, errors;
+};
+
+Summary summarise(const fs::path &ledger, bool check = false) {
+  char out[8192] = {0}, errors[4096] = {0};
+  std::FILE *o = fmemopen(out, sizeof out - 1, "w");
+  std::FILE *e = fmemopen(errors, sizeof errors - 1, "w");
+  int status = ledgerSummary(ledger.string(), check, o, e);
+  std::fclose(o);
+  std::fclose(e);
+  return {status, out, errors};
+}
+
+} // namespace
+
 TEST(SwitchLedger, summaryTellsEachTransactionsEnd) {
-  auto path = std::filesystem::temp_directory_path() / ("ledger_" + std::to_string(::getpid()) + ".jsonl");
+  fs::path path = tempPath("ledger");
   std::ofstream(path) << R"({"dir":"request","mti":"0200","kind":"purchase","amount":100,"txn":"T/000001"}
 {"dir":"answer","mti":"0210","rc":"00","txn":"T/000001"}
 {"dir":"answer","mti":"0230","rc":"00","txn":"T/000001"}
@@ -111,23 +151,111 @@ TEST(SwitchLedger, summaryTellsEachTransactionsEnd) {
 {"dir":"answer","mti":"0430","rc":"00","txn":"T/000004"}
 {"dir":"request","mti":"0200","kind":"purchase","amount":500,"txn":"T/000005"}
 )";
-  char buf[4096] = {0};
-  std::FILE *out = fmemopen(buf, sizeof(buf), "w");
-  ASSERT_EQ(ledgerSummary(path.string(), out), 0);
-  std::fclose(out);
-  std::string text = buf;
+  Summary s = summarise(path);
+  EXPECT_EQ(s.status, 0);
+  const std::string &text = s.out;
   EXPECT_NE(text.find("T/000001         purchase               100  approved and advised"), std::string::npos) << text;
   EXPECT_NE(text.find("T/000002         voucher                200  declined"), std::string::npos) << text;
   EXPECT_NE(text.find("T/000003         top-up                 300  still open"), std::string::npos) << text;
   EXPECT_NE(text.find("T/000004         purchase               400  reversed"), std::string::npos) << text;
   EXPECT_NE(text.find("T/000005         purchase               500  still open"), std::string::npos) << text;
-  EXPECT_NE(text.find("1 approved and advised, 1 reversed, 1 declined, 2 still open"), std::string::npos);
-  std::filesystem::remove(path);
-  EXPECT_EQ(ledgerSummary(path.string(), stderr), 1);
+  EXPECT_NE(text.find("1 approved and advised, 1 reversed, 1 declined, 2 still open\n"), std::string::npos);
+  fs::remove(path);
+  EXPECT_EQ(summarise(path).status, 2);
+  EXPECT_EQ(summarise(fs::temp_directory_path()).status, 2) << "a folder is not a ledger";
+}
+
+TEST(SwitchLedger, damagedLinesAreNamedAndFailTheCheck) {
+  fs::path path = tempPath("ledger");
+  std::ofstream(path) << R"({"dir":"request","mti":"0200","kind":"purchase","amount":100,"txn":"T/000001"}
+{"dir":"answer","mti":"0210","rc":"00","txn":"T/000001"}
+{"dir":"answer","mti":"0430","rc":"00","txn":"T/0000
+not json at all
+{"mti":"0200"}
+)";
+  Summary s = summarise(path);
+  EXPECT_EQ(s.status, 0) << "without --check the summary still reports";
+  EXPECT_NE(s.out.find("still open, 3 damaged lines"), std::string::npos) << s.out;
+  for (const char *n : {":3: damaged line", ":4: damaged line", ":5: damaged line"})
+    EXPECT_NE(s.errors.find(n), std::string::npos) << s.errors;
+  EXPECT_EQ(summarise(path, true).status, 1);
+  fs::remove(path);
+}
+
+TEST(SwitchLedger, runsKeepTheirTransactionsApart) {
+  fs::path path = tempPath("ledger");
+  fs::remove(path);
+  for (int run = 0; run < 2; ++run) {
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.open(path.string(), &error)) << error;
+    // Both runs book terminal 10000001's trace number 000002.
+    ledger.write({{"dir", "request"}, {"mti", "0200"}, {"kind", "purchase"}, {"amount", 100 + run}, {"txn", "10000001/000002"}});
+    ledger.write({{"dir", "answer"}, {"mti", "0210"}, {"rc", run == 0 ? "00" : "51"}, {"txn", "10000001/000002"}});
+  }
+  std::vector<nlohmann::json> lines = jsonLines(path);
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_NE(lines[0]["run"], lines[3]["run"]);
+  EXPECT_EQ(lines[0]["dir"], "start");
+  Summary s = summarise(path, true);
+  EXPECT_EQ(s.status, 0) << s.errors;
+  EXPECT_NE(s.out.find("0 approved and advised, 0 reversed, 1 declined, 1 still open"), std::string::npos) << s.out;
+  EXPECT_NE(s.out.find("run " + lines[0]["run"].get<std::string>()), std::string::npos) << s.out;
+  fs::remove(path);
+}
+
+TEST(SwitchLedger, aTornTailIsCutOffAndNoted) {
+  fs::path path = tempPath("ledger");
+  std::ofstream(path) << "{\"dir\":\"answer\",\"mti\":\"0210\",\"rc\":\"00\",\"txn\":\"T/1\"}\n{\"dir\":\"requ";
+  Ledger ledger;
+  std::string error;
+  ASSERT_TRUE(ledger.open(path.string(), &error)) << error;
+  ledger.write({{"dir", "request"}, {"mti", "0800"}});
+  std::vector<nlohmann::json> lines = jsonLines(path); // throws on a glued line
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1]["dir"], "start");
+  EXPECT_EQ(lines[1]["torn_tail_bytes_dropped"], 12);
+  EXPECT_EQ(lines[2]["run"], ledger.runId());
+  EXPECT_EQ(summarise(path, true).status, 0);
+  fs::remove(path);
+}
+
+TEST(SwitchLedger, onlyARegularFileIsALedger) {
+  Ledger ledger;
+  std::string error;
+  EXPECT_FALSE(ledger.open(fs::temp_directory_path().string(), &error));
+  EXPECT_FALSE(error.empty());
+  fs::path fifo = tempPath("fifo");
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(ledger.open(fifo.string(), &error)); // and does not hang
+  EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  fs::remove(fifo);
+}
+
+TEST(SwitchLedger, identifiersFromTheNetworkArePrintedEscaped) {
+  // A terminal identifier with an escape sequence and a byte above ASCII.
+  const std::string hostile = std::string("1000\x1b[2J", 8) + "\x9b";
+  const std::string stored = netText(hostile);
+  EXPECT_EQ(escapedForPrint(stored), "1000\\x1B[2J\\x9B");
+  fs::path path = tempPath("ledger");
+  fs::remove(path);
+  {
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.open(path.string(), &error)) << error;
+    ledger.write({{"dir", "request"}, {"mti", "0200"}, {"kind", "purchase"}, {"amount", 5}, {"txn", stored + "/000001"}});
+  }
+  std::string raw = readAll(path);
+  EXPECT_EQ(raw.find('\x1b'), std::string::npos) << "control byte in the ledger";
+  Summary s = summarise(path);
+  EXPECT_EQ(s.out.find('\x1b'), std::string::npos);
+  EXPECT_NE(s.out.find("1000\\x1B[2J\\x9B/000001"), std::string::npos) << s.out;
+  fs::remove(path);
 }
 
 TEST(SwitchCards, tableFileReplacesTheDefaults) {
-  auto path = std::filesystem::temp_directory_path() / ("cards_" + std::to_string(::getpid()) + ".txt");
+  fs::path path = tempPath("cards");
   std::ofstream(path) << "# pan track2 pin balance [blocked]\n6037990000000001 6037990000000001=2512 0000 700\n"
                          "6037990000000002 6037990000000002=2512 1111 800 50\n";
   std::vector<Card> cards;
@@ -135,9 +263,36 @@ TEST(SwitchCards, tableFileReplacesTheDefaults) {
   ASSERT_TRUE(loadCards(path.string(), &cards, &error)) << error;
   ASSERT_EQ(cards.size(), 2u);
   EXPECT_EQ(cards[1].blocked, 50);
-  std::ofstream(path) << "6037990000000001 6037990000000001=2512\n";
+  fs::remove(path);
   EXPECT_FALSE(loadCards(path.string(), &cards, &error));
-  EXPECT_NE(error.find(":1:"), std::string::npos);
-  std::filesystem::remove(path);
+  EXPECT_FALSE(loadCards(fs::temp_directory_path().string(), &cards, &error)) << "a folder is no card table";
+  EXPECT_NE(error.find("not a regular file"), std::string::npos);
+  EXPECT_EQ(cards.size(), 2u) << "a failed load keeps the table";
   EXPECT_EQ(defaultCards().size(), 3u);
+}
+
+TEST(SwitchCards, everyBadValueNamesItsLine) {
+  const std::string good = "6037990000000001 6037990000000001=2512 1234 700\n";
+  const char *bad[] = {
+      "6037990000000001 6037990000000001=2512\n",              // too few words
+      "6037990000000002 6037990000000002=2512 1234 5000abc\n", // trailing letters
+      "6037990000000002 6037990000000002=2512 1234 -5\n",      // negative balance
+      "6037990000000002 6037990000000002=2512 1234 100 -1\n",  // negative blocked
+      "6037990000000002 6037990000000002=2512 1234 100 101\n", // blocked above balance
+      "6037990000000002 6037990000000002=2512 12 100\n",       // 2-digit PIN
+      "6037990000000002 6037990000000002=2512 12a4 100\n",     // PIN not digits
+      "60379900000000AB 60379900000000AB=2512 1234 100\n",     // card number not digits
+      "6037990000000001 6037990000000001=2512 1234 100\n",     // the same card twice
+      "6037990000000002 6037990000000003=2512 1234 100\n",     // another card's track
+      "6037990000000002 6037990000000002D2512 1234 100\n",     // no separator
+      "6037990000000002 6037990000000002=2512 1234 9999999999999\n", // 13 digits
+      "6037990000000002 6037990000000002=2512 1234 100 0 extra\n",
+  };
+  for (const char *line : bad) {
+    std::vector<Card> cards;
+    std::string error;
+    EXPECT_FALSE(parseCards(good + line, "cards.txt", &cards, &error)) << line;
+    EXPECT_EQ(error.rfind("cards.txt:2: ", 0), 0u) << line << " -> " << error;
+    EXPECT_EQ(error.find("6037990000000002"), std::string::npos) << "full card number in " << error;
+  }
 }

@@ -1,25 +1,47 @@
 /*
  * switch.cpp - one request frame in, one answer frame out, with the books kept.
  *
- * Sections: cards, fault script, JSON ledger lines, request decoding, the
- * answers per request kind, the answer frame, ledger summary.
+ * Sections: cards, fault script, request decoding, the routing table, the
+ * checks (MAC, card and PIN), the answers per request kind, the answer frame.
  *
  * Checks in order: MAC (63), then for card requests the card (56) and the PIN
  * block (55), then the funds (51). A forced code from the fault script replaces
- * the answer's code and the request then changes no balance.
+ * the answer's code and the request then changes no balance. A request that
+ * fails its MAC changes nothing at all: it may be forged.
  */
 #include "switch.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "iso8583/tul_iso8583.h"
+#include "ledger.h"
 
 namespace switchsim {
+
+namespace {
+
+bool allDigits(const std::string &s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Request numbers and milliseconds in a fault script: more digits than this
+// would not fit a long on every platform.
+constexpr std::size_t MAX_NUMBER_DIGITS = 9;
+// Amounts travel as 12 digits.
+constexpr std::size_t MAX_AMOUNT_DIGITS = 12;
+// Card and fault files are a few lines; anything this big is a mistake.
+constexpr std::uintmax_t MAX_TABLE_FILE = 1 << 20;
+
+} // namespace
 
 /* ---- cards ----------------------------------------------------------------------- */
 
@@ -31,29 +53,81 @@ std::vector<Card> defaultCards() {
   };
 }
 
-bool loadCards(const std::string &path, std::vector<Card> *cards, std::string *error) {
-  std::ifstream in(path);
-  if (!in) {
+bool readSmallFile(const std::string &path, std::string *text, std::string *error) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  if (static_cast<std::uintmax_t>(st.st_size) > MAX_TABLE_FILE) {
+    *error = path + ": larger than 1 MiB";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  if (!in || !(s << in.rdbuf())) {
+    // An empty file makes operator<< fail without being an error.
+    if (in && st.st_size == 0) {
+      text->clear();
+      return true;
+    }
     *error = path + ": cannot be read";
     return false;
   }
+  *text = s.str();
+  return true;
+}
+
+bool parseCards(const std::string &text, const std::string &source, std::vector<Card> *cards, std::string *error) {
+  std::istringstream lines(text);
   std::vector<Card> loaded;
+  std::map<std::string, int> seenAt;
   std::string line;
-  for (int n = 1; std::getline(in, line); ++n) {
+  for (int n = 1; std::getline(lines, line); ++n) {
+    auto fail = [&](const std::string &why) {
+      *error = source + ":" + std::to_string(n) + ": " + why;
+      return false;
+    };
     std::string::size_type hash = line.find('#');
     if (hash != std::string::npos) line.erase(hash);
     std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string s; words >> s;) w.push_back(s);
+    if (w.empty()) continue;
+    if (w.size() < 4 || w.size() > 5) return fail("expected PAN TRACK2 PIN BALANCE [BLOCKED]");
     Card c{};
-    if (!(words >> c.pan)) continue; // blank line
-    if (!(words >> c.track2 >> c.pin >> c.balance)) {
-      *error = path + ":" + std::to_string(n) + ": expected PAN TRACK2 PIN BALANCE [BLOCKED]";
-      return false;
-    }
-    if (!(words >> c.blocked)) c.blocked = 0;
+    c.pan = w[0];
+    c.track2 = w[1];
+    c.pin = w[2];
+    if (!allDigits(c.pan) || c.pan.size() < 12 || c.pan.size() > 19)
+      return fail("card number '" + maskPan(c.pan) + "' is not 12 to 19 digits");
+    if (seenAt.count(c.pan))
+      return fail("card " + maskPan(c.pan) + " is already on line " + std::to_string(seenAt[c.pan]));
+    std::string afterPan = c.track2.size() > c.pan.size() ? c.track2.substr(c.pan.size() + 1) : "";
+    if (c.track2.compare(0, c.pan.size(), c.pan) != 0 || c.track2.size() <= c.pan.size() ||
+        c.track2[c.pan.size()] != '=' || !allDigits(afterPan) || c.track2.size() > 37)
+      return fail("track 2 must be the card number, '=' and digits (37 characters at most)");
+    if (!allDigits(c.pin) || c.pin.size() < 4 || c.pin.size() > 12) return fail("PIN must be 4 to 12 digits");
+    for (std::size_t i = 3; i < w.size(); ++i)
+      if (!allDigits(w[i]) || w[i].size() > MAX_AMOUNT_DIGITS)
+        return fail("amount '" + w[i] + "' is not a whole number of Rials (at most 12 digits)");
+    c.balance = std::stoll(w[3]);
+    c.blocked = w.size() > 4 ? std::stoll(w[4]) : 0;
+    if (c.blocked > c.balance) return fail("blocked amount exceeds the balance");
+    seenAt[c.pan] = n;
     loaded.push_back(c);
   }
   *cards = loaded;
   return true;
+}
+
+bool loadCards(const std::string &path, std::vector<Card> *cards, std::string *error) {
+  std::string text;
+  return readSmallFile(path, &text, error) && parseCards(text, path, cards, error);
 }
 
 std::string maskPan(const std::string &pan) {
@@ -76,17 +150,6 @@ const char *faultName(FaultAction a) {
   }
 }
 
-namespace {
-
-bool allDigits(const std::string &s) {
-  return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-// Request numbers and milliseconds in a fault script: more digits than this
-// would not fit a long on every platform.
-constexpr std::size_t MAX_NUMBER_DIGITS = 9;
-
-} // namespace
 
 bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::string *error) {
   std::istringstream lines(text);
@@ -157,114 +220,7 @@ bool parseFaults(const std::string &text, std::vector<Fault> *faults, std::strin
   return true;
 }
 
-/* ---- JSON ledger lines ------------------------------------------------------------- */
-
-namespace {
-
-std::string jsonString(const std::string &s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char buf[8];
-      std::snprintf(buf, sizeof(buf), "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
-// Fields of one ledger line, in order; values are JSON already.
-struct JsonLine {
-  std::vector<std::pair<std::string, std::string>> fields;
-  void str(const std::string &k, const std::string &v) { fields.emplace_back(k, jsonString(v)); }
-  void num(const std::string &k, long long v) { fields.emplace_back(k, std::to_string(v)); }
-  void flag(const std::string &k, bool v) { fields.emplace_back(k, v ? "true" : "false"); }
-  std::string text() const {
-    std::string s = "{";
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      if (i) s += ",";
-      s += jsonString(fields[i].first) + ":" + fields[i].second;
-    }
-    return s + "}";
-  }
-};
-
-void writeLedger(std::FILE *ledger, const JsonLine &line) {
-  if (ledger == nullptr) return;
-  std::fprintf(ledger, "%s\n", line.text().c_str());
-  std::fflush(ledger);
-}
-
-} // namespace
-
-bool parseJsonLine(const std::string &line, std::map<std::string, std::string> *out) {
-  std::size_t i = 0;
-  auto skip = [&] {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i])))
-      ++i;
-  };
-  auto readString = [&](std::string *s) {
-    if (i >= line.size() || line[i] != '"') return false;
-    ++i;
-    s->clear();
-    while (i < line.size() && line[i] != '"') {
-      if (line[i] == '\\' && i + 1 < line.size()) {
-        ++i;
-        if (line[i] == 'u') {
-          // Only the \u00XX escapes this writer makes; anything else is a damaged line.
-          if (i + 4 >= line.size() ||
-              !std::all_of(line.begin() + static_cast<long>(i) + 1, line.begin() + static_cast<long>(i) + 5,
-                           [](unsigned char c) { return std::isxdigit(c) != 0; }))
-            return false;
-          *s += static_cast<char>(std::stoi(line.substr(i + 1, 4), nullptr, 16));
-          i += 4;
-        } else {
-          *s += line[i];
-        }
-      } else {
-        *s += line[i];
-      }
-      ++i;
-    }
-    if (i >= line.size()) return false;
-    ++i;
-    return true;
-  };
-  skip();
-  if (i >= line.size() || line[i] != '{') return false;
-  ++i;
-  for (;;) {
-    skip();
-    if (i < line.size() && line[i] == '}') return true;
-    std::string key, value;
-    if (!readString(&key)) return false;
-    skip();
-    if (i >= line.size() || line[i] != ':') return false;
-    ++i;
-    skip();
-    if (i < line.size() && line[i] == '"') {
-      if (!readString(&value)) return false;
-    } else {
-      while (i < line.size() && line[i] != ',' && line[i] != '}')
-        value += line[i++];
-      while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
-        value.pop_back();
-    }
-    (*out)[key] = value;
-    skip();
-    if (i < line.size() && line[i] == ',') {
-      ++i;
-      continue;
-    }
-    if (i < line.size() && line[i] == '}') return true;
-    return false;
-  }
-}
+/* ---- shared helpers ------------------------------------------------------------------ */
 
 namespace {
 
@@ -283,18 +239,6 @@ std::string trimmed(std::string s) {
   return s;
 }
 
-const char *kindOf(const std::string &mti, const std::string &pc) {
-  if (mti == "0800") return "key-exchange";
-  if (mti == "0100" && pc == "930000") return "merchant-info";
-  if (pc == "310000") return "balance";
-  if (pc == "190000") return "bill-inquiry";
-  if (pc == "000000") return "purchase";
-  if (pc == "170000") return "bill-payment";
-  if (pc == "180000") return "voucher";
-  if (pc == "220000") return "top-up";
-  return "unknown";
-}
-
 // Field 42: the merchant id padded with spaces to 15 characters.
 std::string merchantField(const std::string &merchantId) {
   char merchant[16];
@@ -311,60 +255,6 @@ const char *MERCHANT_PARAM49 = "12";
 const char *TAX_CODE = "TAX-SIM-00000001";
 const char *FIRST_TERMINAL_ID = "10000001";
 const char *MERCHANT_ID = "123456789012";
-
-} // namespace
-
-/* ---- request decoding ---------------------------------------------------------------- */
-
-struct Switch::Request {
-  TUL_ISO8583_HANDLER handler{};
-  TUL_ISO8583_MSG msg{};
-  std::vector<std::uint8_t> raw; // the packed message
-  std::uint8_t tpdu[5] = {0};
-  std::string mti, pc, stan, terminalId, pan;
-  std::map<int, std::string> tags;
-  Terminal *term = nullptr;
-  std::map<unsigned, std::string> out; // answer fields beyond the common ones
-  std::string rc = "00";
-  std::string txnKey;
-  std::string origRrn, origSwitchStan; // an advice's or reversal's original transaction
-  JsonLine log, answerLog;
-
-  Request() {
-    TUL_ISO8583_DEFS_GetHandler(&handler);
-    TUL_ISO8583_MSG_Init(nullptr, 0, &msg);
-  }
-  ~Request() { TUL_ISO8583_MSG_Free(&msg); }
-  Request(const Request &) = delete;
-  Request &operator=(const Request &) = delete;
-
-  bool has(unsigned f) const { return TUL_ISO8583_MSG_HaveField(f, &msg) == 1; }
-  std::string field(unsigned f) const {
-    unsigned char *data = nullptr;
-    std::uint32_t len = 0;
-    if (TUL_ISO8583_MSG_GetField_Bin(f, &msg, &data, &len) != 0 || data == nullptr) return "";
-    return std::string(reinterpret_cast<const char *>(data), len);
-  }
-  long long amount() const {
-    std::string a = field(4);
-    return allDigits(a) ? std::stoll(a) : 0;
-  }
-  std::string tag(int t) const {
-    auto it = tags.find(t);
-    return it == tags.end() ? "" : it->second;
-  }
-  // The request as a new booking under txnKey; the caller fills in the outcome.
-  Booking booking(const std::string &kind) const {
-    Booking b;
-    b.key = txnKey;
-    b.kind = kind;
-    b.pan = pan;
-    b.amount = amount();
-    return b;
-  }
-};
-
-namespace {
 
 // Field 2 as sent. A 19-digit number travels as 20 nibbles ending in F under
 // the length byte 0x19, which the codec reads right-aligned; read those from
@@ -442,6 +332,87 @@ void dumpMessage(std::FILE *out, const char *title, const TUL_ISO8583_MSG &msg, 
 
 } // namespace
 
+/* ---- request decoding ---------------------------------------------------------------- */
+
+struct Switch::Request {
+  TUL_ISO8583_HANDLER handler{};
+  TUL_ISO8583_MSG msg{};
+  std::vector<std::uint8_t> raw; // the packed message
+  std::uint8_t tpdu[5] = {0};
+  int unpacked = TUL_ISO8583_FAIL;
+  TUL_ISO8583_ERROR decodeError{TUL_ISO8583_NO_FIELD, 0};
+  std::string mti, pc, stan, terminalId, pan, kind;
+  std::map<int, std::string> tags;
+  Terminal *term = nullptr;
+  bool macOk = false;
+  const Fault *fault = nullptr; // the fault script's rule for it, if any
+  std::map<unsigned, std::string> out; // answer fields beyond the common ones
+  std::string rc = rc::APPROVED;
+  std::string txnKey;
+  std::string origRrn, origSwitchStan; // an advice's or reversal's original transaction
+  LedgerLine log, answerLog;
+
+  Request() {
+    TUL_ISO8583_DEFS_GetHandler(&handler);
+    TUL_ISO8583_MSG_Init(nullptr, 0, &msg);
+  }
+  ~Request() { TUL_ISO8583_MSG_Free(&msg); }
+  Request(const Request &) = delete;
+  Request &operator=(const Request &) = delete;
+
+  bool has(unsigned f) const { return TUL_ISO8583_MSG_HaveField(f, &msg) == 1; }
+  std::string field(unsigned f) const {
+    unsigned char *data = nullptr;
+    std::uint32_t len = 0;
+    if (TUL_ISO8583_MSG_GetField_Bin(f, &msg, &data, &len) != 0 || data == nullptr) return "";
+    return std::string(reinterpret_cast<const char *>(data), len);
+  }
+  long long amount() const {
+    std::string a = field(4);
+    return allDigits(a) && a.size() <= MAX_AMOUNT_DIGITS ? std::stoll(a) : 0;
+  }
+  std::string tag(int t) const {
+    auto it = tags.find(t);
+    return it == tags.end() ? "" : it->second;
+  }
+  // The request as a new booking under txnKey; the caller fills in the outcome.
+  Booking booking() const {
+    Booking b;
+    b.key = txnKey;
+    b.kind = kind;
+    b.pan = pan;
+    b.amount = amount();
+    return b;
+  }
+};
+
+/* ---- the routing table ----------------------------------------------------------------- */
+
+const Switch::Route Switch::ROUTES[] = {
+    {"0800", "920000", "key-exchange", &Switch::answerKeyExchange},
+    {"0100", "930000", "merchant-info", &Switch::answerMerchantInfo},
+    {"0100", "310000", "balance", &Switch::answerBalance},
+    {"0100", "190000", "bill-inquiry", &Switch::answerBillInquiry},
+    {"0200", "000000", "purchase", &Switch::answerDebit},
+    {"0200", "170000", "bill-payment", &Switch::answerDebit},
+    {"0200", "180000", "voucher", &Switch::answerDebit},
+    {"0200", "220000", "top-up", &Switch::answerDebit},
+    {"0220", nullptr, nullptr, &Switch::answerAdvice},
+    {"0420", nullptr, nullptr, &Switch::answerReversal},
+};
+
+const Switch::Route *Switch::routeFor(const std::string &mti, const std::string &pc) {
+  for (const Route &r : ROUTES)
+    if (mti == r.mti && (r.pc == nullptr || pc == r.pc)) return &r;
+  return nullptr;
+}
+
+std::string Switch::kindOf(const std::string &mti, const std::string &pc) {
+  const Route *r = routeFor(mti, pc);
+  if (r != nullptr && r->kind == nullptr) r = routeFor("0200", pc); // named after what it advises or reverses
+  return r != nullptr && r->kind != nullptr ? r->kind : "unknown";
+}
+
 Switch::Switch(Options options) : options_(std::move(options)) {}
 
 Fault *Switch::matchFault(const std::string &mti, const std::string &pc) {
@@ -461,15 +432,48 @@ Card *Switch::findCard(const std::string &pan) {
   return nullptr;
 }
 
+/* ---- the checks ------------------------------------------------------------------------ */
+
+// The key exchange is MACed with the provisional keys (zero working keys as
+// the PIN pad deciphers them), everything else with the terminal's MAC key.
+void Switch::checkMac(Request &rq) {
+  std::uint8_t provisional[KEY_LEN];
+  const std::uint8_t *macKey = nullptr;
+  std::size_t macExclude = 8;
+  if (rq.mti == "0800") {
+    static const std::uint8_t zeros[KEY_LEN] = {0};
+    tdesEcb(options_.masterKey, zeros, provisional, KEY_LEN, false);
+    macKey = provisional;
+    macExclude = 4;
+  } else {
+    auto t = terminals_.find(rq.terminalId);
+    if (t != terminals_.end()) {
+      rq.term = &t->second;
+      macKey = rq.term->macKey;
+    }
+  }
+  unsigned macField = rq.has(128) ? 128 : 64;
+  std::string macState = "absent";
+  if (rq.has(macField) && macKey != nullptr && rq.unpacked == 0) {
+    std::string expected = macText(macKey, rq.raw.data(), rq.raw.size(), macExclude);
+    macState = (!expected.empty() && expected == rq.field(macField)) ? "ok" : "bad";
+  } else if (rq.has(macField)) {
+    macState = "bad";
+  }
+  rq.log["mac"] = macState;
+  rq.macOk = macState == "ok";
+  if (!rq.macOk) rq.rc = rc::SECURITY_VIOLATION;
+}
+
 bool Switch::checkCardAndPin(Request &rq, Card **card) {
   *card = findCard(rq.pan);
   if (*card == nullptr) {
-    rq.rc = "56";
+    rq.rc = rc::UNKNOWN_CARD;
     return false;
   }
   if (!rq.has(52)) {
-    rq.log.str("pin", "absent");
-    rq.rc = "55";
+    rq.log["pin"] = "absent";
+    rq.rc = rc::WRONG_PIN;
     return false;
   }
   std::string block = rq.field(52);
@@ -477,10 +481,12 @@ bool Switch::checkCardAndPin(Request &rq, Card **card) {
                         ? pinFromBlock(rq.term->pinKey, reinterpret_cast<const std::uint8_t *>(block.data()), rq.pan)
                         : "";
   bool ok = !pin.empty() && pin == (*card)->pin;
-  rq.log.str("pin", ok ? "ok" : "bad");
-  if (!ok) rq.rc = "55";
+  rq.log["pin"] = ok ? "ok" : "bad";
+  if (!ok) rq.rc = rc::WRONG_PIN;
   return ok;
 }
+
+/* ---- the answers per request kind --------------------------------------------------------- */
 
 void Switch::answerKeyExchange(Request &rq) {
   std::string serial = rq.tag(1);
@@ -499,10 +505,10 @@ void Switch::answerKeyExchange(Request &rq) {
   // Fresh working keys; their enciphered form must hold no zero byte, since
   // the terminal reads field 62 up to its first zero byte.
   std::uint8_t clear[3 * KEY_LEN], enciphered[3 * KEY_LEN];
-  for (int attempt = 0;; ++attempt) {
+  for (;;) {
     if (!randomBytes(clear, sizeof(clear)) ||
         !tdesEcb(options_.masterKey, clear, enciphered, sizeof(enciphered), true)) {
-      rq.rc = "96";
+      rq.rc = rc::SYSTEM_MALFUNCTION;
       return;
     }
     if (std::find(enciphered, enciphered + sizeof(enciphered), 0) == enciphered + sizeof(enciphered)) break;
@@ -518,8 +524,8 @@ void Switch::answerKeyExchange(Request &rq) {
   addTag(&f48, 50, nowText("%Y%m%d%H%M%S"));
   addTag(&f48, 98, TAX_CODE);
   rq.out[48] = f48;
-  rq.log.str("serial", serial);
-  rq.answerLog.str("terminal_id", term->terminalId);
+  rq.log["serial"] = netText(serial);
+  rq.answerLog["terminal_id"] = term->terminalId;
 }
 
 void Switch::answerMerchantInfo(Request &rq) {
@@ -533,78 +539,91 @@ void Switch::answerMerchantInfo(Request &rq) {
   rq.out[48] = f48;
 }
 
-void Switch::answerFinancial(Request &rq) {
-  const std::string kind = kindOf(rq.mti, rq.pc);
-  long long amount = rq.amount();
-  if (kind == "bill-inquiry") {
-    std::string bill = rq.tag(6), payment = rq.tag(7);
-    rq.log.str("bill_id", bill);
-    rq.log.str("payment_id", payment);
-    // The leading digits of the payment identifier count thousands of Rials.
-    if (payment.size() < 6 || payment.size() > 13 || !allDigits(payment)) {
-      rq.rc = "12";
-      return;
-    }
-    long long due = std::stoll(payment.substr(0, payment.size() - 5)) * 1000;
-    char f4[16];
-    std::snprintf(f4, sizeof(f4), "%012lld", due);
-    rq.out[4] = f4;
-    rq.answerLog.num("amount", due);
+void Switch::answerBillInquiry(Request &rq) {
+  std::string bill = rq.tag(6), payment = rq.tag(7);
+  rq.log["bill_id"] = netText(bill);
+  rq.log["payment_id"] = netText(payment);
+  // The leading digits of the payment identifier count thousands of Rials.
+  if (payment.size() < 6 || payment.size() > 13 || !allDigits(payment)) {
+    rq.rc = rc::INVALID_TRANSACTION;
     return;
   }
+  long long due = std::stoll(payment.substr(0, payment.size() - 5)) * 1000;
+  char f4[24];
+  std::snprintf(f4, sizeof(f4), "%012lld", due);
+  rq.out[4] = f4;
+  rq.answerLog["amount"] = due;
+}
+
+void Switch::answerBalance(Request &rq) {
+  Card *card = nullptr;
+  if (!checkCardAndPin(rq, &card)) return;
+  long long available = card->balance - card->blocked;
+  char f4[24], f54[64];
+  std::snprintf(f4, sizeof(f4), "%012lld", available);
+  // Available (amount type 02) first, ledger (01) second: the terminal
+  // prints the second block as the actual balance.
+  std::snprintf(f54, sizeof(f54), "0002364C%012lld0001364C%012lld", available, card->balance);
+  rq.out[4] = f4;
+  rq.out[54] = f54;
+  rq.answerLog["ledger_balance"] = card->balance;
+  rq.answerLog["available_balance"] = available;
+}
+
+namespace {
+
+// A voucher's serial number (tag 40, turned round as the terminal expects)
+// and its charge PIN enciphered with the data key (tag 41). The PIN itself is
+// never written down anywhere.
+std::string voucherTags(const Terminal &term, long long number, std::string *serialOut) {
+  char serial[24];
+  std::snprintf(serial, sizeof(serial), "%012lld", 400000000000LL + number);
+  std::uint8_t pinDigits[16];
+  randomBytes(pinDigits, sizeof(pinDigits));
+  char chargePin[16];
+  for (std::size_t i = 0; i < sizeof chargePin; ++i) chargePin[i] = static_cast<char>('0' + pinDigits[i] % 10);
+  std::uint8_t enc[16];
+  tdesEcb(term.dataKey, reinterpret_cast<const std::uint8_t *>(chargePin), enc, sizeof(enc), true);
+  std::memset(chargePin, 0, sizeof chargePin);
+  std::string reversed(serial);
+  std::reverse(reversed.begin(), reversed.end()); // the terminal turns it round again
+  std::string f48;
+  addTag(&f48, 40, reversed);
+  addTag(&f48, 41, toHex(enc, sizeof(enc)));
+  *serialOut = serial;
+  return f48;
+}
+
+} // namespace
+
+// 0200: a booking either way, so the summary can tell a decline from an open one.
+void Switch::answerDebit(Request &rq) {
   Card *card = nullptr;
   bool cardOk = checkCardAndPin(rq, &card);
-  if (kind == "balance") {
-    if (!cardOk) return;
-    long long available = card->balance - card->blocked;
-    char f4[16], f54[48];
-    std::snprintf(f4, sizeof(f4), "%012lld", available);
-    // Available (amount type 02) first, ledger (01) second: the terminal
-    // prints the second block as the actual balance.
-    std::snprintf(f54, sizeof(f54), "0002364C%012lld0001364C%012lld", available, card->balance);
-    rq.out[4] = f4;
-    rq.out[54] = f54;
-    rq.answerLog.num("ledger_balance", card->balance);
-    rq.answerLog.num("available_balance", available);
-    return;
-  }
-  // 0200: a booking either way, so the summary can tell a decline from an open one.
   rq.txnKey = rq.terminalId + "/" + rq.stan;
   if (bookings_.count(rq.txnKey)) {
-    rq.rc = "94"; // the same trace number again: never book twice
+    rq.rc = rc::DUPLICATE; // the same trace number again: never book twice
     return;
   }
-  if (kind == "bill-payment") {
-    rq.log.str("bill_id", rq.tag(6));
-    rq.log.str("payment_id", rq.tag(7));
-  } else if (kind == "top-up") {
-    rq.log.str("phone", rq.tag(8));
+  if (rq.kind == "bill-payment") {
+    rq.log["bill_id"] = netText(rq.tag(6));
+    rq.log["payment_id"] = netText(rq.tag(7));
+  } else if (rq.kind == "top-up") {
+    rq.log["phone"] = netText(rq.tag(8));
   }
-  if (kind == "voucher" || kind == "top-up") rq.log.str("product", rq.tag(14));
-  Booking b = rq.booking(kind);
-  if (cardOk && rq.rc == "00" && amount > card->balance - card->blocked) rq.rc = "51";
-  if (cardOk && rq.rc == "00") {
+  if (rq.kind == "voucher" || rq.kind == "top-up") rq.log["product"] = netText(rq.tag(14));
+  Booking b = rq.booking();
+  long long amount = rq.amount();
+  if (cardOk && rq.rc == rc::APPROVED && amount > card->balance - card->blocked) rq.rc = rc::NOT_SUFFICIENT_FUNDS;
+  if (cardOk && rq.rc == rc::APPROVED) {
     card->balance -= amount;
     b.debited = true;
-    rq.answerLog.str("effect", "debit");
-    rq.answerLog.num("balance_after", card->balance);
-    if (kind == "voucher") {
-      char serial[24];
-      std::snprintf(serial, sizeof(serial), "%012lld", 400000000000LL + ++voucherCounter_);
-      std::uint8_t pinDigits[16];
-      randomBytes(pinDigits, sizeof(pinDigits));
-      std::string chargePin;
-      for (std::uint8_t d : pinDigits)
-        chargePin += static_cast<char>('0' + d % 10);
-      std::uint8_t enc[16];
-      tdesEcb(rq.term->dataKey, reinterpret_cast<const std::uint8_t *>(chargePin.data()), enc, sizeof(enc), true);
-      std::string reversed(serial);
-      std::reverse(reversed.begin(), reversed.end()); // the terminal turns it round again
-      std::string f48;
-      addTag(&f48, 40, reversed);
-      addTag(&f48, 41, toHex(enc, sizeof(enc)));
-      rq.out[48] = f48;
-      rq.answerLog.str("voucher_serial", serial); // the charge PIN itself is never written down
+    rq.answerLog["effect"] = "debit";
+    rq.answerLog["balance_after"] = card->balance;
+    if (rq.kind == "voucher") {
+      std::string serial;
+      rq.out[48] = voucherTags(*rq.term, ++voucherCounter_, &serial);
+      rq.answerLog["voucher_serial"] = serial;
     }
   }
   b.rc = rq.rc;
@@ -615,7 +634,7 @@ void Switch::answerAdvice(Request &rq) {
   std::string rrn = trimmed(rq.field(37));
   auto it = byRrn_.find(rq.terminalId + "/" + rrn);
   if (it == byRrn_.end()) {
-    rq.rc = "25";
+    rq.rc = rc::NO_ORIGINAL;
     return;
   }
   Booking &b = bookings_[it->second];
@@ -629,14 +648,14 @@ void Switch::answerReversal(Request &rq) {
   std::string original = rq.field(90);
   std::string origStan = original.size() >= 10 ? original.substr(4, 6) : "";
   rq.txnKey = rq.terminalId + "/" + origStan;
-  rq.log.str("orig_stan", origStan);
+  rq.log["orig_stan"] = netText(origStan);
   auto it = bookings_.find(rq.txnKey);
   if (it == bookings_.end()) {
     // Never arrived here: nothing to give back, but the transaction is closed.
-    Booking b = rq.booking(kindOf("0200", rq.pc));
+    Booking b = rq.booking();
     b.reversed = true;
     bookings_[b.key] = b;
-    rq.answerLog.str("effect", "none");
+    rq.answerLog["effect"] = "none";
     return;
   }
   Booking &b = it->second;
@@ -645,122 +664,28 @@ void Switch::answerReversal(Request &rq) {
   if (b.debited && !b.reversed) {
     if (Card *card = findCard(b.pan)) {
       card->balance += b.amount;
-      rq.answerLog.str("effect", "credit");
-      rq.answerLog.num("balance_after", card->balance);
+      rq.answerLog["effect"] = "credit";
+      rq.answerLog["balance_after"] = card->balance;
     }
   } else {
-    rq.answerLog.str("effect", "none"); // a repeated reversal gives nothing back twice
+    rq.answerLog["effect"] = "none"; // a repeated reversal gives nothing back twice
   }
   b.reversed = true;
 }
 
-Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &peer) {
-  Reply reply;
-  ++requestCount_;
-  Request rq;
-  if (frame.size() < 7 + 10) {
-    reply.action = FaultAction::Close;
-    return reply;
-  }
-  std::memcpy(rq.tpdu, &frame[2], 5);
-  rq.raw.assign(frame.begin() + 7, frame.end());
-  int unpacked = TUL_ISO8583_MSG_Unpack(&rq.handler, rq.raw.data(), static_cast<std::uint32_t>(rq.raw.size()), &rq.msg);
-  rq.mti = rq.field(0);
-  rq.pc = rq.field(3);
-  rq.stan = rq.field(11);
-  rq.terminalId = trimmed(rq.field(41));
-  rq.pan = decodePan(rq.raw, rq.field(2));
-  if (rq.has(48)) rq.tags = parseTags(rq.field(48));
-  const std::string kind = kindOf(rq.mti, rq.pc);
+// A decline forced by the fault script is booked, so the summary shows it.
+void Switch::bookDecline(Request &rq) {
+  rq.txnKey = rq.terminalId + "/" + rq.stan;
+  if (bookings_.count(rq.txnKey)) return;
+  Booking b = rq.booking();
+  b.rc = rq.rc;
+  bookings_[b.key] = b;
+}
 
-  rq.log.num("seq", requestCount_);
-  rq.log.str("dir", "request");
-  rq.log.str("time", nowText("%Y-%m-%dT%H:%M:%S"));
-  rq.log.str("peer", peer);
-  rq.log.str("mti", rq.mti);
-  rq.log.str("pc", rq.pc);
-  rq.log.str("kind", kind);
-  rq.log.str("stan", rq.stan);
-  rq.log.str("terminal", rq.terminalId);
-  if (!rq.pan.empty()) rq.log.str("pan", maskPan(rq.pan));
-  if (rq.has(4)) rq.log.num("amount", rq.amount());
-  if (unpacked != 0) rq.log.str("decode", "failed");
+/* ---- the answer frame ------------------------------------------------------------------- */
 
-  char title[128];
-  std::snprintf(title, sizeof(title), ">> request #%ld from %s: %s %s (%zu bytes)", requestCount_, peer.c_str(),
-                rq.mti.c_str(), kind.c_str(), frame.size());
-  dumpMessage(options_.dump, title, rq.msg, rq.pan);
-
-  Fault *fault = matchFault(rq.mti, rq.pc);
-  if (fault != nullptr) {
-    reply.action = fault->action;
-    reply.ms = fault->ms;
-    rq.log.str("fault", faultName(fault->action));
-  }
-  if (reply.action == FaultAction::Close) {
-    // The connection goes before the request is looked at.
-    writeLedger(options_.ledger, rq.log);
-    return reply;
-  }
-
-  // MAC: the key exchange is MACed with the provisional keys (zero working
-  // keys as the PIN pad deciphers them), everything else with the terminal's MAC key.
-  std::uint8_t provisional[KEY_LEN];
-  const std::uint8_t *macKey = nullptr;
-  std::size_t macExclude = 8;
-  if (rq.mti == "0800") {
-    static const std::uint8_t zeros[KEY_LEN] = {0};
-    tdesEcb(options_.masterKey, zeros, provisional, KEY_LEN, false);
-    macKey = provisional;
-    macExclude = 4;
-  } else {
-    auto t = terminals_.find(rq.terminalId);
-    if (t != terminals_.end()) {
-      rq.term = &t->second;
-      macKey = rq.term->macKey;
-    }
-  }
-  unsigned macField = rq.has(128) ? 128 : 64;
-  std::string macState = "absent";
-  if (rq.has(macField) && macKey != nullptr && unpacked == 0) {
-    std::string expected = macText(macKey, rq.raw.data(), rq.raw.size(), macExclude);
-    macState = (!expected.empty() && expected == rq.field(macField)) ? "ok" : "bad";
-  } else if (rq.has(macField)) {
-    macState = "bad";
-  }
-  rq.log.str("mac", macState);
-  if (macState != "ok") rq.rc = "63";
-  if (rq.rc == "00" && fault != nullptr && fault->action == FaultAction::Code) rq.rc = fault->code;
-
-  if (rq.rc == "00") {
-    if (rq.mti == "0800" && rq.pc == "920000")
-      answerKeyExchange(rq);
-    else if (rq.mti == "0100" && rq.pc == "930000")
-      answerMerchantInfo(rq);
-    else if (rq.mti == "0100" && (rq.pc == "310000" || rq.pc == "190000"))
-      answerFinancial(rq);
-    else if (rq.mti == "0200" && kind != std::string("unknown"))
-      answerFinancial(rq);
-    else if (rq.mti == "0220")
-      answerAdvice(rq);
-    else if (rq.mti == "0420")
-      answerReversal(rq);
-    else
-      rq.rc = "12";
-  } else if (rq.mti == "0200" && rq.has(11) && macState == "ok") {
-    // Declined by a forced code: book the decline. A request that fails the
-    // MAC may be forged and must not touch the claimed terminal's books.
-    rq.txnKey = rq.terminalId + "/" + rq.stan;
-    if (!bookings_.count(rq.txnKey)) {
-      Booking b = rq.booking(kind);
-      b.rc = rq.rc;
-      bookings_[b.key] = b;
-    }
-  }
-  if (!rq.txnKey.empty()) rq.log.str("txn", rq.txnKey);
-  writeLedger(options_.ledger, rq.log);
-
-  // The answer: the request's MTI one class up, the common fields, then the kind's own.
+// The request's MTI one class up, the common fields, then the kind's own.
+void Switch::buildAnswer(Request &rq, Reply *reply) {
   Request an;
   std::string mti = rq.mti.size() == 4 ? rq.mti : "0800";
   mti[2] = static_cast<char>(mti[2] + 1);
@@ -794,9 +719,16 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
     TUL_ISO8583_MSG_SetField_Bin(f, v.data(), static_cast<std::uint32_t>(v.size()), &an.msg);
   std::uint8_t packed[2048];
   std::uint32_t packedLen = 0;
-  if (TUL_ISO8583_MSG_Pack(&an.handler, &an.msg, packed, sizeof(packed), &packedLen) != 0) {
-    reply.action = FaultAction::Close;
-    return reply;
+  TUL_ISO8583_ERROR packError{};
+  if (TUL_ISO8583_MSG_Pack(&an.handler, &an.msg, packed, sizeof(packed), &packedLen, &packError) != 0) {
+    // Only echoed request fields can make this happen (a value the dictionary refuses).
+    if (options_.dump != nullptr)
+      std::fprintf(options_.dump, "!! answer #%ld cannot be packed: field %u at byte %u; closing\n", requestCount_,
+                   packError.field, packError.offset);
+    rq.answerLog["pack"] = "failed";
+    rq.answerLog["pack_field"] = packError.field;
+    reply->action = FaultAction::Close;
+    return;
   }
   if (macBy != nullptr) {
     std::string mac = macText(macBy->macKey, packed, packedLen, 8);
@@ -804,96 +736,129 @@ Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &
     packedLen = 0;
     TUL_ISO8583_MSG_Pack(&an.handler, &an.msg, packed, sizeof(packed), &packedLen);
   }
-  if (rq.rc == "00" && (rq.mti == "0200") && !rq.txnKey.empty()) {
+  if (rq.rc == rc::APPROVED && rq.mti == "0200" && !rq.txnKey.empty()) {
     bookings_[rq.txnKey].rrn = rrn;
     bookings_[rq.txnKey].switchStan = sstan;
     byRrn_[rq.terminalId + "/" + rrn] = rq.txnKey;
   }
 
   std::size_t n = packedLen + 5;
-  reply.frame = {static_cast<std::uint8_t>(n >> 8),
-                 static_cast<std::uint8_t>(n & 0xFF),
-                 rq.tpdu[0],
-                 rq.tpdu[3],
-                 rq.tpdu[4],
-                 rq.tpdu[1],
-                 rq.tpdu[2]};
-  reply.frame.insert(reply.frame.end(), packed, packed + packedLen);
+  reply->frame = {static_cast<std::uint8_t>(n >> 8),
+                  static_cast<std::uint8_t>(n & 0xFF),
+                  rq.tpdu[0],
+                  rq.tpdu[3],
+                  rq.tpdu[4],
+                  rq.tpdu[1],
+                  rq.tpdu[2]};
+  reply->frame.insert(reply->frame.end(), packed, packed + packedLen);
+  rq.answerLog["mti"] = mti;
+  rq.answerLog["rrn"] = rrn;
+  rq.answerLog["switch_stan"] = netText(sstan);
 
-  rq.answerLog.fields.insert(rq.answerLog.fields.begin(),
-                             {{"seq", std::to_string(requestCount_)}, {"dir", "\"answer\""}});
-  rq.answerLog.str("mti", mti);
-  rq.answerLog.str("kind", kind);
-  rq.answerLog.str("rc", rq.rc);
-  rq.answerLog.str("rrn", rrn);
-  rq.answerLog.str("switch_stan", sstan);
-  if (!rq.txnKey.empty()) rq.answerLog.str("txn", rq.txnKey);
-  if (fault != nullptr && fault->action != FaultAction::Code) rq.answerLog.str("fault", faultName(fault->action));
-  rq.answerLog.flag("sent", reply.action != FaultAction::Drop);
-  writeLedger(options_.ledger, rq.answerLog);
-
-  std::snprintf(title, sizeof(title), "<< answer #%ld: %s rc %s%s%s", requestCount_, mti.c_str(), rq.rc.c_str(),
-                fault ? ", fault " : "", fault ? faultName(fault->action) : "");
+  char title[128];
+  std::snprintf(title, sizeof(title), "<< answer #%ld: %s rc %s%s%s", requestCount_, mti.c_str(),
+                escapedForPrint(netText(rq.rc)).c_str(), rq.fault ? ", fault " : "",
+                rq.fault ? faultName(rq.fault->action) : "");
   dumpMessage(options_.dump, title, an.msg, "");
-  return reply;
 }
 
-/* ---- ledger summary ------------------------------------------------------------------ */
+/* ---- one request ------------------------------------------------------------------------- */
 
-int ledgerSummary(const std::string &path, std::FILE *out) {
-  std::ifstream in(path);
-  if (!in) {
-    std::fprintf(stderr, "switchsim: %s cannot be read\n", path.c_str());
-    return 1;
+Reply Switch::handle(const std::vector<std::uint8_t> &frame, const std::string &peer) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  return handleLocked(frame, peer);
+}
+
+Reply Switch::handleLocked(const std::vector<std::uint8_t> &frame, const std::string &peer) {
+  Reply reply;
+  ++requestCount_;
+  Request rq;
+  if (frame.size() < 7 + 10) {
+    reply.action = FaultAction::Close;
+    return reply;
   }
-  struct Seen {
-    std::string kind, amount, rc;
-    bool requested = false, advised = false, reversed = false;
-  };
-  std::vector<std::string> order;
-  std::map<std::string, Seen> txns;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::map<std::string, std::string> f;
-    if (!parseJsonLine(line, &f) || !f.count("txn")) continue;
-    const std::string &key = f["txn"];
-    if (!txns.count(key)) order.push_back(key);
-    Seen &s = txns[key];
-    const std::string mti = f["mti"];
-    bool request = f["dir"] == "request";
-    if (request && mti == "0200") {
-      s.requested = true;
-      s.kind = f["kind"];
-      s.amount = f["amount"];
-    } else if (request && mti == "0420" && s.amount.empty()) {
-      s.kind = f["kind"]; // a reversal of a request that never arrived
-      s.amount = f["amount"];
-    } else if (!request && mti == "0210") {
-      s.rc = f["rc"];
-    } else if (!request && mti == "0230" && f["rc"] == "00") {
-      s.advised = true;
-    } else if (!request && mti == "0430" && f["rc"] == "00") {
-      s.reversed = true;
-      if (s.kind.empty()) s.kind = f["kind"];
-    }
+  std::memcpy(rq.tpdu, &frame[2], 5);
+  rq.raw.assign(frame.begin() + 7, frame.end());
+  rq.unpacked = TUL_ISO8583_MSG_Unpack(&rq.handler, rq.raw.data(), static_cast<std::uint32_t>(rq.raw.size()),
+                                       &rq.msg, &rq.decodeError);
+  rq.mti = rq.field(0);
+  rq.pc = rq.field(3);
+  rq.stan = rq.field(11);
+  rq.terminalId = trimmed(rq.field(41));
+  rq.pan = decodePan(rq.raw, rq.field(2));
+  if (rq.has(48)) rq.tags = parseTags(rq.field(48));
+  rq.kind = kindOf(rq.mti, rq.pc);
+
+  rq.log["seq"] = requestCount_;
+  rq.log["dir"] = "request";
+  rq.log["time"] = nowText("%Y-%m-%dT%H:%M:%S");
+  rq.log["peer"] = peer;
+  rq.log["mti"] = netText(rq.mti);
+  rq.log["pc"] = netText(rq.pc);
+  rq.log["kind"] = rq.kind;
+  rq.log["stan"] = netText(rq.stan);
+  rq.log["terminal"] = netText(rq.terminalId);
+  if (!rq.pan.empty()) rq.log["pan"] = netText(maskPan(rq.pan));
+  if (rq.has(4)) rq.log["amount"] = rq.amount();
+  if (rq.unpacked != 0) {
+    rq.log["decode"] = "failed";
+    if (rq.decodeError.field != TUL_ISO8583_NO_FIELD) rq.log["decode_field"] = rq.decodeError.field;
+    rq.log["decode_offset"] = rq.decodeError.offset;
   }
-  int approved = 0, reversed = 0, declined = 0, open = 0;
-  for (const std::string &key : order) {
-    const Seen &s = txns[key];
-    const char *state;
-    if (s.reversed)
-      state = "reversed", ++reversed;
-    else if (s.rc == "00" && s.advised)
-      state = "approved and advised", ++approved;
-    else if (!s.rc.empty() && s.rc != "00")
-      state = "declined", ++declined;
+
+  char title[160];
+  std::snprintf(title, sizeof(title), ">> request #%ld from %s: %s %s (%zu bytes)", requestCount_, peer.c_str(),
+                escapedForPrint(netText(rq.mti)).c_str(), rq.kind.c_str(), frame.size());
+  dumpMessage(options_.dump, title, rq.msg, rq.pan);
+  if (rq.unpacked != 0 && options_.dump != nullptr) {
+    if (rq.decodeError.field != TUL_ISO8583_NO_FIELD)
+      std::fprintf(options_.dump, "!! request #%ld does not decode: field %u, at byte %u of the message\n",
+                   requestCount_, rq.decodeError.field, rq.decodeError.offset);
     else
-      state = "still open", ++open;
-    std::fprintf(out, "%-16s %-13s %12s  %s\n", key.c_str(), s.kind.c_str(), s.amount.c_str(), state);
+      std::fprintf(options_.dump, "!! request #%ld does not decode: bytes over from byte %u of the message\n",
+                   requestCount_, rq.decodeError.offset);
+    std::fflush(options_.dump);
   }
-  std::fprintf(out, "%d approved and advised, %d reversed, %d declined, %d still open\n", approved, reversed, declined,
-               open);
-  return 0;
+
+  Fault *fault = matchFault(rq.mti, rq.pc);
+  rq.fault = fault;
+  if (fault != nullptr) {
+    reply.action = fault->action;
+    reply.ms = fault->ms;
+    rq.log["fault"] = faultName(fault->action);
+  }
+  if (reply.action == FaultAction::Close) {
+    // The connection goes before the request is looked at.
+    if (options_.ledger != nullptr) options_.ledger->write(rq.log);
+    return reply;
+  }
+
+  checkMac(rq);
+  if (rq.macOk && fault != nullptr && fault->action == FaultAction::Code) rq.rc = fault->code;
+  if (rq.rc == rc::APPROVED) {
+    const Route *route = routeFor(rq.mti, rq.pc);
+    if (route != nullptr)
+      (this->*(route->handler))(rq);
+    else
+      rq.rc = rc::INVALID_TRANSACTION;
+  } else if (rq.macOk && rq.mti == "0200" && rq.has(11)) {
+    bookDecline(rq);
+  }
+  if (!rq.txnKey.empty()) rq.log["txn"] = netText(rq.txnKey);
+  if (options_.ledger != nullptr) options_.ledger->write(rq.log);
+
+  buildAnswer(rq, &reply);
+  LedgerLine answer;
+  answer["seq"] = requestCount_;
+  answer["dir"] = "answer";
+  for (const auto &[key, value] : rq.answerLog.items()) answer[key] = value;
+  answer["kind"] = rq.kind;
+  answer["rc"] = netText(rq.rc);
+  if (!rq.txnKey.empty()) answer["txn"] = netText(rq.txnKey);
+  if (fault != nullptr && fault->action != FaultAction::Code) answer["fault"] = faultName(fault->action);
+  answer["sent"] = reply.action != FaultAction::Drop && reply.action != FaultAction::Close;
+  if (options_.ledger != nullptr) options_.ledger->write(answer);
+  return reply;
 }
 
 } // namespace switchsim
