@@ -4,6 +4,8 @@
  */
 #include "core/MenuTree.h"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "core/Business.h"
@@ -36,9 +38,16 @@ template <std::size_t N> void fill(MenuItem (&items)[N], const int (&messages)[N
   for (std::size_t i = 0; i < N; ++i) initMenuItem(static_cast<int>(i + 1), messages[i], 1, &items[i]);
 }
 
-// Items from consecutive messages first..first+N-1 (the charge amounts).
-template <std::size_t N> void fillFrom(MenuItem (&items)[N], int first) {
-  for (std::size_t i = 0; i < N; ++i) initMenuItem(static_cast<int>(i + 1), first + static_cast<int>(i), 1, &items[i]);
+// Charge amounts from consecutive messages first..first+N-1. Their texts keep
+// the amount turned ("000,01" for 10,000); the item takes it in reading
+// order, as the menu puts numbers in display order itself.
+template <std::size_t N> void fillAmountsFrom(MenuItem (&items)[N], int first) {
+  for (std::size_t i = 0; i < N; ++i) {
+    MenuItem &item = items[i];
+    initMenuItem(static_cast<int>(i + 1), first + static_cast<int>(i), 1, &item);
+    const std::size_t amount = std::strspn(item.title, "0123456789,");
+    std::reverse(item.title, item.title + amount);
+  }
 }
 } // namespace
 
@@ -55,11 +64,11 @@ void loadMenu() {
   fill(SimOperatorMenuItemArray, {66, 67, 68});
   fill(MerchantReportTrxTypeMenuItemArray1, {3, 56, 145, 65});
   fill(MerchantReportTrxTypeMenuItemArray, {3, 56, 145});
-  fillFrom(ChargeValueMciItemArray, 360);
-  fillFrom(ChargeValueRightelItemArray, 358);
-  fillFrom(ChargeValueIRItemArray, 358);
-  fillFrom(ChargeValueRightelItemArrayPin, 359);
-  fillFrom(ChargeValueIRItemArrayPin, 360);
+  fillAmountsFrom(ChargeValueMciItemArray, 360);
+  fillAmountsFrom(ChargeValueRightelItemArray, 358);
+  fillAmountsFrom(ChargeValueIRItemArray, 358);
+  fillAmountsFrom(ChargeValueRightelItemArrayPin, 359);
+  fillAmountsFrom(ChargeValueIRItemArrayPin, 360);
   for (int n = 1; n <= SIM_CHARGE_VALUES; ++n) setSimItemActive(n, 1);
   for (std::size_t i = 0; i < std::size(CustomerMenuItemArray); ++i)
     initMenuItemEx(static_cast<int>(i + 1), CUSTOMER_MENU_IMAGE, 1, 0, 0, &CustomerMenuItemArray[i]);

@@ -51,7 +51,9 @@ void mid_lcdSetTextStyle(int size, unsigned rgb) {
 
 int mid_lcdDisplay(int /*x*/, int row, int flags, char *text) {
   if (text == nullptr) return DLL_ERR_PARAM;
-  if ((flags & DISP_NO_REVERSE) == 0) peDisplayNumbersCorrect(text);
+  // Unconverted ASCII digits leave a Latin line left to right: nothing to turn then.
+  const bool staysLatin = (flags & DISP_NO_CONVERT) != 0 && !holdsArabicScript(text);
+  if ((flags & DISP_NO_REVERSE) == 0 && !staysLatin) peDisplayNumbersCorrect(text);
   char line[LINE_BUFFER_SIZE] = {};
   if ((flags & DISP_NO_CONVERT) == 0) {
     formatArabicNumbers(text, line, sizeof line);

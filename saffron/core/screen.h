@@ -4,8 +4,8 @@
  *
  * Screen 320 x 240. Row 0 is the title bar at y 0; row r (1 and above) has its
  * top at y = (r - 1) * 34 + 45. Text lines go through mid_lcdDisplay, which
- * puts digit runs in display order (in the caller's buffer) and converts the
- * digits to Arabic-Indic before drawing.
+ * puts left-to-right runs in display order (in the caller's buffer) and converts the
+ * digits to Persian before drawing.
  */
 #ifndef SAFFRON_CORE_SCREEN_H
 #define SAFFRON_CORE_SCREEN_H
@@ -23,7 +23,7 @@ constexpr int LCD_LAST_PIXEL_ROW = 241;
 constexpr int DISP_CENTER = 0x40;    // centred
 constexpr int DISP_LEFT = 0x100;     // left-aligned (values)
 constexpr int DISP_RIGHT = 0x200;    // right-aligned (labels)
-constexpr int DISP_NO_REVERSE = 0x80;   // keep digit/punctuation runs as they are
+constexpr int DISP_NO_REVERSE = 0x80;   // keep left-to-right runs as they are
 constexpr int DISP_NO_CONVERT = 0x2000; // draw the text unchanged (no digit conversion)
 
 constexpr unsigned RGB_WHITE = 0xFFFFFF;

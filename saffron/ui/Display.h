@@ -5,9 +5,9 @@
  *
  * Sections: text conversion, colours, lines and titles, message screens.
  *
- * Texts are UTF-8. On the way to the glass ASCII digits become Arabic-Indic
- * digits and runs of digits and punctuation are reversed, so that numbers read
- * correctly inside a right-to-left line. Only mid_lcdDisplay reverses in the
+ * Texts are UTF-8. On the way to the glass ASCII digits become Persian
+ * digits and left-to-right runs (numbers, Latin words) are reversed, because
+ * the platform lays a Persian line out as one right-to-left run. Only mid_lcdDisplay reverses in the
  * caller's buffer; everything here works on bounded copies.
  */
 #ifndef SAFFRON_UI_DISPLAY_H

@@ -39,11 +39,19 @@ namespace {
 constexpr int MENU_TEXT_SIZE = 3;
 
 void drawMenuRow(int row, int position, const MenuItem &item, bool selected) {
-  char line[sizeof item.title + 16] = {};
-  std::snprintf(line, sizeof line, " %d-%s ", position, item.title);
+  // The number and the text are put in display order apart, so the number
+  // stays at the right edge even when the text begins with digits.
+  char number[16] = {};
+  std::snprintf(number, sizeof number, " %d-", position);
+  peDisplayNumbersCorrect(number);
+  char title[sizeof item.title] = {};
+  std::memcpy(title, item.title, strnlen(item.title, sizeof item.title - 1));
+  peDisplayNumbersCorrect(title);
+  char line[sizeof number + sizeof title + 2] = {};
+  std::snprintf(line, sizeof line, "%s%s ", number, title);
   DLL_LcdSetTTFBGColor(1, selected ? SELECTED_ROW_BG : LINE_BG);
   mid_lcdSetTextStyle(MENU_TEXT_SIZE, LINE_FG);
-  mid_lcdDisplay(1, row, LINE_RIGHT, line);
+  mid_lcdDisplay(1, row, LINE_RIGHT | DISP_NO_REVERSE, line);
   DLL_LcdSetTTFBGColor(1, LINE_BG);
 }
 

@@ -91,7 +91,7 @@ TEST_F(HeadlessTest, BootsOnAnEmptyFolderToTheIdleScreen) {
   EXPECT_NE(listing.find("\"main.png\""), std::string::npos);
   EXPECT_NE(listing.find(msg(331)), std::string::npos);
   EXPECT_NE(listing.find(msg(25)), std::string::npos); // Wednesday
-  EXPECT_NE(listing.find("\u0665\u0661:\u0660\u0661 \u0661\u0660/\u0661\u0660/\u0663\u0660\u0664\u0661"), std::string::npos);
+  EXPECT_NE(listing.find("\u06F5\u06F1:\u06F0\u06F1 \u06F1\u06F0/\u06F1\u06F0/\u06F3\u06F0\u06F4\u06F1"), std::string::npos);
 }
 
 TEST_F(HeadlessTest, SleepsAtTheSleepTimeoutAndWakesOnAKey) {

@@ -40,8 +40,8 @@ TEST_F(IdleTest, TheIdleScreenShowsDateWeekdayTimeAndTheMerchantPrompt) {
   EXPECT_EQ(sim::screenImages().front().name, "main.png");
   EXPECT_TRUE(textAt(msg(331), MERCHANT_LINE_Y));
   EXPECT_TRUE(textAt(msg(25), 1)); // 2024-03-20 is a Wednesday
-  // 1403/01/01 10:15 reversed for a right-to-left line, in Arabic-Indic digits.
-  EXPECT_TRUE(textAt("\u0665\u0661:\u0660\u0661 \u0661\u0660/\u0661\u0660/\u0663\u0660\u0664\u0661", 1));
+  // 1403/01/01 10:15 reversed for a right-to-left line, in Persian digits.
+  EXPECT_TRUE(textAt("\u06F5\u06F1:\u06F0\u06F1 \u06F1\u06F0/\u06F1\u06F0/\u06F3\u06F0\u06F4\u06F1", 1));
 }
 
 TEST_F(IdleTest, AMerchantLineOf65BytesStaysOnOneLine) {
@@ -87,7 +87,7 @@ TEST_F(IdleTest, TheTerminalNumberIsShownUnlessItIsAllZeros) {
   ASSERT_EQ(line.size(), 1u);
   EXPECT_EQ(line[0].x, 8);
   EXPECT_EQ(line[0].size, 1);
-  EXPECT_EQ(line[0].utf8, msg(10) + "  \u0668\u0667\u0666\u0665\u0664\u0663\u0662\u0661");
+  EXPECT_EQ(line[0].utf8, msg(10) + "  \u06F8\u06F7\u06F6\u06F5\u06F4\u06F3\u06F2\u06F1");
 }
 
 TEST_F(IdleTest, APendingPurchaseIsMarkedForSettlementOrCorrection) {
@@ -138,8 +138,8 @@ TEST_F(IdleTest, OtherKeysAreIgnored) {
 
 TEST_F(IdleTest, TheDateLineFollowsTheClock) {
   EXPECT_EQ(idleUntil(70000, "CLEAR"), SPLASH_SETTINGS); // 10:16:12
-  EXPECT_TRUE(textAt("\u0666\u0661:\u0660\u0661 \u0661\u0660/\u0661\u0660/\u0663\u0660\u0664\u0661", 1));
-  EXPECT_FALSE(sim::screenContains("\u0665\u0661:\u0660\u0661"));
+  EXPECT_TRUE(textAt("\u06F6\u06F1:\u06F0\u06F1 \u06F1\u06F0/\u06F1\u06F0/\u06F3\u06F0\u06F4\u06F1", 1));
+  EXPECT_FALSE(sim::screenContains("\u06F5\u06F1:\u06F0\u06F1"));
 }
 
 /* ---- idle minutes --------------------------------------------------------------------------- */

@@ -108,7 +108,7 @@ TEST_F(StartupTest, TheSettingsSummaryShowsTheTerminalsIdentity) {
   std::memcpy(config.IMEI, "356938035643809", 15);
   // The summary stays until a key: the script looks at it while it waits.
   script("expect " + msg(367) + "\n"
-         "expect \u0668\u0667\u0666\u0665\u0664\u0663\u0662\u0661\n" // 12345678, in display order
+         "expect \u06F8\u06F7\u06F6\u06F5\u06F4\u06F3\u06F2\u06F1\n" // 12345678, in display order
          "expect SIM00012345\n"
          "expect  IMEI \n"
          "type 1\nwait 3600000\n");

@@ -22,10 +22,12 @@ protected:
 
 /* ---- text conversion ------------------------------------------------------------------ */
 
-TEST(TextConversion, DigitsBecomeArabicIndicAndTheRestIsCopied) {
+TEST(TextConversion, DigitsBecomePersianAndTheRestIsCopied) {
   char out[64] = {};
   EXPECT_EQ(formatArabicNumbers("a09:", out, sizeof out), 6u);
-  EXPECT_STREQ(out, "a\xD9\xA0\xD9\xA9:");
+  EXPECT_STREQ(out, "a\u06F0\u06F9:");
+  formatArabicNumbers("456", out, sizeof out); // the Persian shapes, not U+0664..U+0666
+  EXPECT_STREQ(out, "\u06F4\u06F5\u06F6");
   EXPECT_EQ(formatPersianNumbers("19", out, sizeof out), 4u);
   EXPECT_STREQ(out, "\xBD\xD1\xBD\xD9");
 }
@@ -34,32 +36,52 @@ TEST(TextConversion, ConversionStopsAtTheBufferWithoutSplittingADigit) {
   char out[6];
   std::memset(out, 'Z', sizeof out);
   EXPECT_EQ(formatArabicNumbers("1234", out, sizeof out), 4u); // two digits and the NUL fit
-  EXPECT_STREQ(out, "\xD9\xA1\xD9\xA2");
+  EXPECT_STREQ(out, "\u06F1\u06F2");
   char tiny[1] = {'Z'};
   EXPECT_EQ(formatArabicNumbers("1", tiny, sizeof tiny), 0u);
   EXPECT_EQ(tiny[0], '\0');
 }
 
-TEST(TextConversion, RunsOfDigitsAndPunctuationAreReversedInPlace) {
+TEST(TextConversion, NumbersWithTheirInnerPunctuationAreReversedInPlace) {
   char time[] = "12:30";
   peDisplayNumbersCorrect(time);
   EXPECT_STREQ(time, "03:21");
   char mixed[] = "\xD9\xBE 1403/01/02 \xD9\xBE";
   peDisplayNumbersCorrect(mixed);
   EXPECT_STREQ(mixed, "\xD9\xBE 20/10/3041 \xD9\xBE");
-  char letters[] = "abc";
-  peDisplayNumbersCorrect(letters);
-  EXPECT_STREQ(letters, "abc");
-  char all[] = "#*&@./,-() !$%^\"'|?><;~`{}:";
-  peDisplayNumbersCorrect(all);
-  EXPECT_STREQ(all, ":}{`~;<>?|'\"^%$! )(-,/.@&*#");
+  char amount[] = "\xD9\xBE 1,250,000 \xD9\xBE";
+  peDisplayNumbersCorrect(amount);
+  EXPECT_STREQ(amount, "\xD9\xBE 000,052,1 \xD9\xBE");
+  // Punctuation at a run's edges stays with the Persian text around it.
+  char numbered[] = " 1-\xD9\xBE ";
+  peDisplayNumbersCorrect(numbered);
+  EXPECT_STREQ(numbered, " 1-\xD9\xBE ");
+  char punctuation[] = "\xD9\xBE (-) \xD9\xBE";
+  peDisplayNumbersCorrect(punctuation);
+  EXPECT_STREQ(punctuation, "\xD9\xBE (-) \xD9\xBE");
+}
+
+TEST(TextConversion, LatinWordsAndPersianDigitsInAPersianLineAreTurnedWhole) {
+  // "kafe Paris 24" with the digits already Persian: the Latin word and the
+  // number form one left-to-right run, turned character by character.
+  char name[] = "\u06A9\u0627\u0641\u0647 Paris \u06F2\u06F4";
+  peDisplayNumbersCorrect(name);
+  EXPECT_STREQ(name, "\u06A9\u0627\u0641\u0647 \u06F4\u06F2 siraP");
+  // A Latin line without digits is drawn left to right: left alone.
+  char latin[] = "Paris (cafe)";
+  peDisplayNumbersCorrect(latin);
+  EXPECT_STREQ(latin, "Paris (cafe)");
+  // ASCII digits become Persian ones, so a Latin line with digits turns too.
+  char network[] = "Office 5G";
+  peDisplayNumbersCorrect(network);
+  EXPECT_STREQ(network, "G5 eciffO");
 }
 
 TEST(TextConversion, PrepareStringConvertsThenReversesWhatIsLeft) {
   char out[64] = {};
-  // Converted digits are no longer part of a run; the punctuation runs still turn.
+  // The converted digits still form a run; the trailing punctuation does not join it.
   prepareString("1-2 ,.", out, sizeof out);
-  EXPECT_STREQ(out, "\xD9\xA1-\xD9\xA2., ");
+  EXPECT_STREQ(out, "\u06F2-\u06F1 ,.");
 }
 
 /* ---- the row grid ----------------------------------------------------------------------- */
@@ -69,7 +91,7 @@ TEST_F(DisplayTest, ATimeIsStoredForDrawingAsTheReversedRun) {
   mid_lcdSetTextStyle(3, 0);
   mid_lcdDisplay(1, 4, LINE_CENTER, line);
   EXPECT_STREQ(line, "03:21"); // the caller's buffer changed
-  const auto *t = find("\xD9\xA0\xD9\xA3:\xD9\xA2\xD9\xA1");
+  const auto *t = find("\u06F0\u06F3:\u06F2\u06F1");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->y, 147);
   EXPECT_EQ(t->x, 1);
@@ -91,6 +113,16 @@ TEST_F(DisplayTest, FlagsChooseAlignmentReversalAndConversion) {
   mid_lcdDisplay(1, 0, LINE_RIGHT, c);
   EXPECT_EQ(find("y")->align, DLL_LCD_ALIGN_RIGHT);
   EXPECT_EQ(find("y")->y, 0);
+}
+
+TEST_F(DisplayTest, AnUnconvertedLatinLineIsNotTurned) {
+  char serial[] = "SIM00012345";
+  mid_lcdDisplay(1, 3, DISP_NO_CONVERT | DISP_LEFT, serial);
+  EXPECT_STREQ(serial, "SIM00012345"); // drawn left to right as it is
+  EXPECT_NE(find("SIM00012345"), nullptr);
+  char converted[] = "SIM00012345";
+  mid_lcdDisplay(1, 3, DISP_LEFT, converted); // Persian digits make the line right to left
+  EXPECT_STREQ(converted, "54321000MIS");
 }
 
 TEST_F(DisplayTest, ClearingABandRemovesOnlyTheRowBelow) {
@@ -126,7 +158,7 @@ TEST_F(DisplayTest, ALongLineIsCutAt255Bytes) {
 
 TEST_F(DisplayTest, TitlesUseTheirColourSchemes) {
   lcdPrintE(1, 0, LINE_CENTER, FONT_FILE, 18, "E 12");
-  const auto *t = find("E \xD9\xA1\xD9\xA2"); // digits converted, not reversed
+  const auto *t = find("E \u06F1\u06F2"); // digits converted, not reversed
   ASSERT_NE(t, nullptr);
   EXPECT_TRUE(t->bgOn);
   EXPECT_EQ(t->bgRgb, ERROR_TITLE_BG);
@@ -144,7 +176,7 @@ TEST_F(DisplayTest, LabelAndValueShareTheRowOfHalfTheHalfRow) {
   ASSERT_NE(label, nullptr);
   EXPECT_EQ(label->y, 79); // row 2
   EXPECT_EQ(label->align, DLL_LCD_ALIGN_RIGHT);
-  const auto *value = find("\xD9\xA2\xD9\xA4");
+  const auto *value = find("\u06F2\u06F4");
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(value->y, 79);
   EXPECT_EQ(value->align, DLL_LCD_ALIGN_LEFT);

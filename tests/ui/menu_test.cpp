@@ -173,11 +173,21 @@ TEST_F(MenuTest, LoadMenuFillsTheArraysFromTheCatalogue) {
   EXPECT_EQ(std::string(MainMenuItemArray[3].title), msg(215));
   EXPECT_EQ(std::string(ManagerMenuItemArray[5].title), msg(423));
   EXPECT_EQ(std::string(MerchantMenuSettingsItemArray[4].title), msg(327));
-  EXPECT_EQ(std::string(ChargeValueMciItemArray[0].title), msg(360));
-  EXPECT_EQ(std::string(ChargeValueIRItemArray[5].title), msg(363));
-  EXPECT_EQ(std::string(ChargeValueRightelItemArrayPin[0].title), msg(359));
-  EXPECT_EQ(std::string(ChargeValueIRItemArrayPin[2].title), msg(362));
+  // The charge amounts come from their messages with the amount in reading order.
+  EXPECT_EQ(msg(360), "000,05 " + msg(5));
+  EXPECT_EQ(std::string(ChargeValueMciItemArray[0].title), "50,000 " + msg(5));
+  EXPECT_EQ(std::string(ChargeValueIRItemArray[5].title), "500,000 " + msg(5));
+  EXPECT_EQ(std::string(ChargeValueRightelItemArrayPin[0].title), "20,000 " + msg(5));
+  EXPECT_EQ(std::string(ChargeValueIRItemArrayPin[2].title), "200,000 " + msg(5));
   EXPECT_EQ(MerchantReportTrxTypeMenuItemArray1[3].itemNo, 4);
+}
+
+TEST_F(MenuTest, AnAmountRowKeepsItsNumberAtTheRightEdge) {
+  loadMenu();
+  script("key CANCEL\n");
+  EXPECT_EQ(showMenu(6, ChargeValueIRItemArray, 57), MENU_CANCEL);
+  // Drawn right to left: " 1-" first (rightmost), then the amount turned so it reads 10,000.
+  EXPECT_TRUE(shown(" \u06F1-\u06F0\u06F0\u06F0,\u06F0\u06F1 " + msg(5) + " "));
 }
 
 TEST_F(MenuTest, TheCustomerMenuIsAListUntilItsPictureIsInstalled) {
