@@ -79,9 +79,9 @@ TEST(TextConversion, LatinWordsAndPersianDigitsInAPersianLineAreTurnedWhole) {
 
 TEST(TextConversion, PrepareStringConvertsThenReversesWhatIsLeft) {
   char out[64] = {};
-  // The converted digits still form a run; the trailing punctuation does not join it.
+  // Converted digits are no longer part of a run; the punctuation runs still turn.
   prepareString("1-2 ,.", out, sizeof out);
-  EXPECT_STREQ(out, "\u06F2-\u06F1 ,.");
+  EXPECT_STREQ(out, "\u06F1-\u06F2., ");
 }
 
 /* ---- the row grid ----------------------------------------------------------------------- */
