@@ -46,7 +46,7 @@ TEST_F(ReceiptTest, PurchaseCopiesDifferInTitleAndSignatureOnly) {
   EXPECT_EQ(count(p[1], msg(289)), 1);
   EXPECT_EQ(count(p[2], msg(289)), 0);
   // The amount, grouped and without its leading zeros, in the success line.
-  EXPECT_NE(p[0].find(msg(0) + ":٠٠٠,٠٠٥,١ " + msg(5)), std::string::npos);
+  EXPECT_NE(p[0].find(msg(0) + ":۰۰۰,۰۰۵,۱ " + msg(5)), std::string::npos);
 }
 
 TEST_F(ReceiptTest, DeclinedPurchaseShowsTheReasonInsteadOfTheAmount) {
@@ -55,7 +55,7 @@ TEST_F(ReceiptTest, DeclinedPurchaseShowsTheReasonInsteadOfTheAmount) {
   const std::string page = lastPage();
   expectGolden("purchase-declined", page);
   EXPECT_NE(page.find("***" + msg(1) + "***"), std::string::npos);
-  EXPECT_NE(page.find("موجودی ناکافی-١٥"), std::string::npos);  // "-51" read right to left
+  EXPECT_NE(page.find("موجودی ناکافی-۱۵"), std::string::npos);  // "-51" read right to left
   EXPECT_EQ(page.find(msg(0)), std::string::npos);
 }
 
@@ -69,8 +69,8 @@ TEST_F(ReceiptTest, BalanceWithTwoBalancesLabelsEachAmount) {
   auto withdrawable = pairsLabelled(page, msg(349));
   ASSERT_EQ(actual.size(), 1u);
   ASSERT_EQ(withdrawable.size(), 1u);
-  EXPECT_NE(actual[0].find("left=\"٠٠٠,٠٠٥ " + msg(5) + "\""), std::string::npos) << actual[0];
-  EXPECT_NE(withdrawable[0].find("left=\"٠٠٠,٠٠٣ " + msg(5) + "\""), std::string::npos) << withdrawable[0];
+  EXPECT_NE(actual[0].find("left=\"۰۰۰,۰۰۵ " + msg(5) + "\""), std::string::npos) << actual[0];
+  EXPECT_NE(withdrawable[0].find("left=\"۰۰۰,۰۰۳ " + msg(5) + "\""), std::string::npos) << withdrawable[0];
   // One fee line, under the withdrawable balance.
   EXPECT_EQ(count(page, "کارمزد"), 1);
   EXPECT_GT(page.find("کارمزد"), page.find(withdrawable[0]));
@@ -113,10 +113,10 @@ TEST_F(ReceiptTest, VoucherPinOnlyOnTheCustomerCopyAndStatusMovesOn) {
   for (const std::string &page : p) {  // the serial on both
     auto serial = pairsLabelled(page, msg(122));
     ASSERT_EQ(serial.size(), 1u);
-    EXPECT_NE(serial[0].find("left=\"٤٤٣٣٢٢١١\""), std::string::npos) << serial[0];
+    EXPECT_NE(serial[0].find("left=\"۴۴۳۳۲۲۱۱\""), std::string::npos) << serial[0];
   }
-  EXPECT_NE(p[0].find("٠١٢٣٤٥٦٧٨٩"), std::string::npos);  // the PIN, reversed for the line
-  EXPECT_EQ(p[1].find("٠١٢٣٤٥٦٧٨٩"), std::string::npos);
+  EXPECT_NE(p[0].find("۰۱۲۳۴۵۶۷۸۹"), std::string::npos);  // the PIN, reversed for the line
+  EXPECT_EQ(p[1].find("۰۱۲۳۴۵۶۷۸۹"), std::string::npos);
 }
 
 TEST_F(ReceiptTest, DeclinedVoucherKeepsItsStatus) {
@@ -139,7 +139,7 @@ TEST_F(ReceiptTest, TopupPrintsOperatorAndNumber) {
   expectGolden("topup-merchant", page);
   auto line = pairsLabelled(page, "ایرانسل");
   ASSERT_EQ(line.size(), 1u);
-  EXPECT_NE(line[0].find("left=\"٧٦٥٤٣٢١٥٣٩٠\""), std::string::npos) << line[0];
+  EXPECT_NE(line[0].find("left=\"۷۶۵۴۳۲۱۵۳۹۰\""), std::string::npos) << line[0];
 }
 
 TEST_F(ReceiptTest, BillPaymentNamesTheCompany) {
@@ -164,7 +164,7 @@ TEST_F(ReceiptTest, ReversalNoticeWithoutACode) {
   EXPECT_NE(page.find("\"خطادرانجام تراکنش\""), std::string::npos);  // code 100: the text alone
   for (int id : {276, 341}) EXPECT_NE(page.find(msg(id)), std::string::npos) << id;
   EXPECT_NE(page.find("size=20"), std::string::npos);  // the notice is in the small font
-  EXPECT_NE(page.find("٠٠٠٠٠٠٠٠٠٠٠٠"), std::string::npos);  // no reference number yet: zeros
+  EXPECT_NE(page.find("۰۰۰۰۰۰۰۰۰۰۰۰"), std::string::npos);  // no reference number yet: zeros
 }
 
 TEST_F(ReceiptTest, MerchantNameLengthsDecideTheHeaderLines) {
@@ -223,7 +223,7 @@ TEST_F(ReceiptTest, TaxCodeLineOnlyWhenConfigured) {
   printPurchaseTicket(&t, COPY_CUSTOMER);
   auto tax = pairsLabelled(lastPage(), msg(419));
   ASSERT_EQ(tax.size(), 1u);
-  EXPECT_NE(tax[0].find("left=\"٨٧HG٦٥FE٤٣DC٢١BA\""), std::string::npos) << tax[0];
+  EXPECT_NE(tax[0].find("left=\"۸۷HG۶۵FE۴۳DC۲۱BA\""), std::string::npos) << tax[0];
 }
 
 TEST(CardMask, FirstSixAndLastFourForEveryLength) {
@@ -246,7 +246,7 @@ TEST_F(ReceiptTest, NineteenDigitCardShowsItsLastFourDigits) {
   printPurchaseTicket(&t, COPY_CUSTOMER);
   auto bank = pairsLabelled(lastPage(), msg(148) + " ملی");
   ASSERT_EQ(bank.size(), 1u);
-  EXPECT_NE(bank[0].find("left=\"٣٢١٠***٩٩٧٣٠٦\""), std::string::npos) << bank[0];
+  EXPECT_NE(bank[0].find("left=\"۳۲۱۰***۹۹۷۳۰۶\""), std::string::npos) << bank[0];
 }
 
 TEST_F(ReceiptTest, FailureLinesForLocalAndSwitchCodes) {
@@ -256,7 +256,7 @@ TEST_F(ReceiptTest, FailureLinesForLocalAndSwitchCodes) {
   ASSERT_EQ(startPrint(80), 0);
   const std::string page = lastPage();
   EXPECT_NE(page.find("\"خطادرانجام تراکنش\""), std::string::npos);
-  EXPECT_NE(page.find("\"خطاي ناشناخته-٧\""), std::string::npos);
+  EXPECT_NE(page.find("\"خطاي ناشناخته-۷\""), std::string::npos);
 }
 
 }  // namespace

@@ -20,8 +20,8 @@ int count(const std::string &hay, const std::string &needle) {
 std::string rowMark(const std::string &rrn) {
   std::string out;
   for (auto c = rrn.rbegin(); c != rrn.rend(); ++c) {
-    out += '\xD9';
-    out += static_cast<char>(0xA0 + (*c - '0'));
+    out += '\xDB';
+    out += static_cast<char>(0xB0 + (*c - '0'));
   }
   return out;
 }
@@ -67,11 +67,11 @@ TEST_F(StatementTest, ADayLineWheneverTheDateChanges) {
   printDetailedStatement(TRX_FILTER_ALL, rows.data(), 3, FROM, TO, PRINTED, TITLE_DETAILED_STATEMENT);
   const std::string page = lastPage();
   // 7 and 8 December 2026 are 16 and 17 Azar 1405; printed right to left.
-  EXPECT_EQ(count(page, "\"٦١/٩٠/٥٠٤١\""), 1);
-  EXPECT_EQ(count(page, "\"٧١/٩٠/٥٠٤١\""), 1);
-  EXPECT_LT(page.find("\"٦١/٩٠/٥٠٤١\""), page.find("٢٠٠٠٠٠٠٠٠٠٠٠"));
-  EXPECT_GT(page.find("\"٧١/٩٠/٥٠٤١\""), page.find("٢٠٠٠٠٠٠٠٠٠٠٠"));
-  EXPECT_LT(page.find("\"٧١/٩٠/٥٠٤١\""), page.find("٣٠٠٠٠٠٠٠٠٠٠٠"));
+  EXPECT_EQ(count(page, "\"۶۱/۹۰/۵۰۴۱\""), 1);
+  EXPECT_EQ(count(page, "\"۷۱/۹۰/۵۰۴۱\""), 1);
+  EXPECT_LT(page.find("\"۶۱/۹۰/۵۰۴۱\""), page.find("۲۰۰۰۰۰۰۰۰۰۰۰"));
+  EXPECT_GT(page.find("\"۷۱/۹۰/۵۰۴۱\""), page.find("۲۰۰۰۰۰۰۰۰۰۰۰"));
+  EXPECT_LT(page.find("\"۷۱/۹۰/۵۰۴۱\""), page.find("۳۰۰۰۰۰۰۰۰۰۰۰"));
 }
 
 TEST_F(StatementTest, TotalPastTwoToTheThirtyOne) {
@@ -84,7 +84,7 @@ TEST_F(StatementTest, TotalPastTwoToTheThirtyOne) {
             3000000007LL);
   const std::string page = lastPage();
   // 3,000,000,007 grouped, reversed for the line.
-  EXPECT_NE(page.find("left=\"٧٠٠,٠٠٠,٠٠٠,٣\" right=\"" + msg(72) + "\""), std::string::npos) << page;
+  EXPECT_NE(page.find("left=\"۷۰۰,۰۰۰,۰۰۰,۳\" right=\"" + msg(72) + "\""), std::string::npos) << page;
 }
 
 TEST_F(StatementTest, CashierTotalsWithOnlyVouchers) {
@@ -99,12 +99,12 @@ TEST_F(StatementTest, CashierTotalsWithOnlyVouchers) {
     size_t start = page.rfind("left=\"", at) + 6;
     return page.substr(start, page.find('"', start) - start);
   };
-  EXPECT_EQ(value(216), "٠");
-  EXPECT_EQ(value(217), "٠");
-  EXPECT_EQ(value(218), "٠");
-  EXPECT_EQ(value(219), "٠");
-  EXPECT_EQ(value(220), "٣");
-  EXPECT_EQ(value(221), "٠٠٠,٠٦");
+  EXPECT_EQ(value(216), "۰");
+  EXPECT_EQ(value(217), "۰");
+  EXPECT_EQ(value(218), "۰");
+  EXPECT_EQ(value(219), "۰");
+  EXPECT_EQ(value(220), "۳");
+  EXPECT_EQ(value(221), "۰۰۰,۰۶");
 }
 
 TEST_F(StatementTest, CashierTotalsFromTheJournalPastTwoToTheThirtyOne) {
@@ -116,9 +116,9 @@ TEST_F(StatementTest, CashierTotalsFromTheJournalPastTwoToTheThirtyOne) {
   ASSERT_EQ(readTransactionsTotally(FROM, TO, totals), 4);
   printTotallyStatement(totals, FROM, TO, PRINTED, TITLE_CASHIER_TOTALS);
   const std::string page = lastPage();
-  EXPECT_NE(page.find("left=\"٠٠٠,٠٠٠,٠٠٥,٣\" right=\"" + msg(217) + "\""), std::string::npos) << page;
-  EXPECT_NE(page.find("left=\"٢\" right=\"" + msg(220) + "\""), std::string::npos) << page;
-  EXPECT_NE(page.find("left=\"٠٠٠,٠٧\" right=\"" + msg(221) + "\""), std::string::npos) << page;
+  EXPECT_NE(page.find("left=\"۰۰۰,۰۰۰,۰۰۵,۳\" right=\"" + msg(217) + "\""), std::string::npos) << page;
+  EXPECT_NE(page.find("left=\"۲\" right=\"" + msg(220) + "\""), std::string::npos) << page;
+  EXPECT_NE(page.find("left=\"۰۰۰,۰۷\" right=\"" + msg(221) + "\""), std::string::npos) << page;
 }
 
 TEST_F(StatementTest, SettingsAndHardwarePrintouts) {
@@ -126,7 +126,7 @@ TEST_F(StatementTest, SettingsAndHardwarePrintouts) {
   printSetting();
   std::string page = lastPage();
   expectGolden("settings", page);
-  EXPECT_NE(page.find("left=\"١.٠.٠.٧٢١\" right=\"" + msg(50) + "\""), std::string::npos);  // leading zeros gone
+  EXPECT_NE(page.find("left=\"۱.۰.۰.۷۲۱\" right=\"" + msg(50) + "\""), std::string::npos);  // leading zeros gone
   EXPECT_NE(page.find("left=\"Wifi\""), std::string::npos);
   EXPECT_NE(page.find("left=\"tms.saffron.invalid\""), std::string::npos);
   printHardware();
