@@ -21,12 +21,12 @@ void keys(const std::string &script) {
   ASSERT_TRUE(sim::loadScript("wait 100\n" + script + "\nwait 6000000\n", &error)) << error;
 }
 
-// A reference number as a printed row or receipt shows it: reversed, Arabic-Indic digits.
+// A reference number as a printed row or receipt shows it: reversed, Persian digits.
 std::string shown(const std::string &digits) {
   std::string out;
   for (auto c = digits.rbegin(); c != digits.rend(); ++c) {
-    out += '\xD9';
-    out += static_cast<char>(0xA0 + (*c - '0'));
+    out += '\xDB';
+    out += static_cast<char>(0xB0 + (*c - '0'));
   }
   return out;
 }
@@ -154,7 +154,7 @@ TEST_F(ReportsTest, CashierTotalsOfOnlyInquiriesPrintZeros) {
   ASSERT_EQ(sim::pagesPrinted(), 1);
   const std::string page = lastPage();
   for (int label : {216, 217, 218, 219, 220, 221})
-    EXPECT_NE(page.find("left=\"٠\" right=\"" + msg(label) + "\""), std::string::npos) << label;
+    EXPECT_NE(page.find("left=\"۰\" right=\"" + msg(label) + "\""), std::string::npos) << label;
 
   EXPECT_EQ(getTotalStatement(TRX_FILTER_ALL, "1405/10/01-00:00:00", "1405/10/02-00:00:00", TITLE_CASHIER_TOTALS), -1);
   EXPECT_TRUE(sim::screenContains(msg(125)));
