@@ -25,10 +25,14 @@ constexpr uint32_t kBootMinBytes = 4096;
 constexpr uint32_t kWakeReadMs = 20;         // wait for the answer to one 'T' or 'Q'
 constexpr uint32_t kFinishSettleMs = 50;     // after 0xD2, before closing the port
 
-// Time limits of the conversation. Process-wide so tests can shorten the
-// ones that would otherwise take minutes; the defaults are the tool's.
+// Time limits of the conversation. Process-wide so tests (and the command
+// line's --wake-timeout) can shorten the ones that would otherwise take
+// minutes; the defaults are the tool's.
 struct DownloadTimings {
   unsigned handshakeTries = 10000;    // 'T' sends before "Handshack failed." (about 200 s)
+  // The whole wake-up, 'T' and 'Q' together. Without it a loader that
+  // answers 'T' but never 'Q' would hold a command-line run forever.
+  uint32_t wakeTimeoutMs = 200000;
   uint32_t blockReplyMs = 1000;       // wait for the reply to one block
   uint32_t completionReplyMs = 30000; // wait for the reply to a completion command
 };
@@ -56,6 +60,9 @@ class DownloadSink {
   virtual void box(const char* text) = 0;             // a modal box owned by the page
   virtual void progress(int /*percent*/) {}           // 0..100, for a progress bar
   virtual void running(bool /*busy*/) {}              // Start off/Stop on, and back
+  // Why a step failed, in more words than its status text or box (the
+  // command line prints it after them; the dialog keeps its own texts).
+  virtual void detail(const char* /*text*/) {}
 };
 // Installs the sink (nullptr: texts go to standard output).
 void downloadSetSink(DownloadSink* sink);
@@ -79,6 +86,8 @@ enum DownloadOutcome : int {
   DL_NO_COMPLETION_REPLY = 10,
   DL_FLASH_FAULT = 11,
   DL_THREAD_FAILED = 12,
+  DL_BLOCK_REFUSED = 13,  // the loader answered every send of a block with a refusal
+  DL_FILE_EMPTY = 14,
 };
 extern std::atomic<int> lastDownloadOutcome;
 
@@ -88,9 +97,15 @@ extern std::atomic<int> lastDownloadOutcome;
 // 0 connected, 1 failed or stopped after the port was opened, 2 port not opened.
 int bootConnect(const DownloadJob& job);
 
+// Looks at an image file without sending anything: present, a regular file,
+// readable, not empty, and for boot code within its size limits. Shows the
+// step's box; returns 0 or the failure number sendBootImage would give
+// (1, 2, 3, or 14 empty).
+int checkBootImage(const char* path, ImageKind which);
+
 // Sends one image in blocks and completes it. 0, or 1 file cannot be opened,
 // 2 boot code too large, 3 boot code too small, 9 no reply to a block,
-// 10 no completion reply, 11 flash write fault.
+// 10 no completion reply, 11 flash write fault, 13 block refused, 14 empty.
 int sendBootImage(const char* path, ImageKind which);
 
 // Sends 0xD2 with no payload.
@@ -98,7 +113,8 @@ int bootFinish();
 
 // ---- Worker -----------------------------------------------------------------
 
-// The whole run on the calling thread: connect, images, finish, close.
+// The whole run on the calling thread: check the images, connect, images,
+// finish, close.
 DownloadOutcome firmwareWorker(const DownloadJob& job);
 
 // What "Start" does: refuses a job with nothing ticked (box), does nothing

@@ -14,12 +14,21 @@ namespace {
 
 SerialTransport* g_transport = nullptr;
 LinkBoxHook g_boxHook = nullptr;
+char g_openError[320] = "";
+
+void noteOpenError(const char* device, uint32_t sysError) {
+  char reason[192];
+  serialErrorText(sysError, reason, sizeof reason);
+  std::snprintf(g_openError, sizeof g_openError, "%s: %s", device, reason);
+}
 
 bool openWith(const char* device, uint32_t baud, uint8_t portNumber) {
   SerialTransport* t = serialTransport();
   if (t->isOpen()) t->close();
   uint32_t sysError = 0;
+  g_openError[0] = '\0';
   const SerialOpenResult result = t->open(device, baud, &sysError);
+  if (result != SerialOpenResult::Ok) noteOpenError(device, sysError);
   switch (result) {
     case SerialOpenResult::Ok:
       serialPortNumber = portNumber;
@@ -46,7 +55,10 @@ void serialSetTransport(SerialTransport* transport) { g_transport = transport; }
 
 bool serialOpenPort(unsigned portNumber, uint32_t baud) {
   char device[256];
-  if (!comPortDevice(portNumber, device, sizeof device)) return false;
+  if (!comPortDevice(portNumber, device, sizeof device)) {
+    std::snprintf(g_openError, sizeof g_openError, "COM%u: no device for this port number", portNumber);
+    return false;
+  }
   return openWith(device, baud, static_cast<uint8_t>(portNumber));
 }
 
@@ -61,6 +73,8 @@ void serialClose() {
 }
 
 bool serialIsOpen() { return serialTransport()->isOpen(); }
+
+const char* serialLastOpenError() { return g_openError; }
 
 bool serialWrite(const uint8_t* data, size_t count) {
   if (count == 0) return true;

@@ -24,7 +24,7 @@ class SerialTransport {
  public:
   virtual ~SerialTransport() = default;
   // Raw 8N1 at `baud`, queues flushed, reads that return what is there.
-  // On a fault, *sysError receives the system's error number.
+  // On any failure, *sysError receives the system's error number.
   virtual SerialOpenResult open(const char* device, uint32_t baud, uint32_t* sysError) = 0;
   virtual void close() = 0;
   virtual bool isOpen() const = 0;
@@ -39,6 +39,8 @@ class SerialTransport {
 
 // The platform's own transport (termios on POSIX, kernel32 on Windows).
 SerialTransport* serialPlatformTransport();
+// The platform's text for a system error number a transport reported.
+void serialErrorText(uint32_t sysError, char* out, size_t outSize);
 // Replaces the transport the port operations use; nullptr restores the
 // platform's. Tests and fuzzers put a memory transport here.
 void serialSetTransport(SerialTransport* transport);
@@ -62,6 +64,9 @@ bool serialOpenPort(unsigned portNumber, uint32_t baud);
 bool serialOpenDevice(const char* device, uint32_t baud);
 void serialClose();
 bool serialIsOpen();
+// Why the last open failed ("/dev/ttyS0: No such file or directory"); empty
+// after a successful open.
+const char* serialLastOpenError();
 // First byte alone, then the rest in one write.
 bool serialWrite(const uint8_t* data, size_t count);
 // Reads exactly `count` bytes (at most 255) within timeoutMs, or fails.

@@ -8,6 +8,8 @@
 #ifndef _WIN32
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -41,8 +43,13 @@ class PosixSerial final : public SerialTransport {
   SerialOpenResult open(const char* device, uint32_t baud, uint32_t* sysError) override {
     close();
     int fd = ::open(device, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return SerialOpenResult::NotOpened;
+    if (fd < 0) {
+      *sysError = static_cast<uint32_t>(errno);
+      return SerialOpenResult::NotOpened;
+    }
     if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      // Not a terminal, or another program holds it.
+      *sysError = static_cast<uint32_t>(isatty(fd) ? EBUSY : ENOTTY);
       ::close(fd);
       return SerialOpenResult::NotOpened;
     }
@@ -155,6 +162,10 @@ class PosixSerial final : public SerialTransport {
 SerialTransport* serialPlatformTransport() {
   static PosixSerial transport;
   return &transport;
+}
+
+void serialErrorText(uint32_t sysError, char* out, size_t outSize) {
+  std::snprintf(out, outSize, "%s", std::strerror(static_cast<int>(sysError)));
 }
 
 #endif

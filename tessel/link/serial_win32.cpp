@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 #include "serial.h"
 
 namespace {
@@ -19,7 +21,10 @@ class Win32Serial final : public SerialTransport {
     close();
     HANDLE h = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return SerialOpenResult::NotOpened;
+    if (h == INVALID_HANDLE_VALUE) {
+      *sysError = GetLastError();
+      return SerialOpenResult::NotOpened;
+    }
 
     bool ok = false;
     for (unsigned i = 0; i < kSerialOpenAttempts && !ok; ++i) {
@@ -121,6 +126,20 @@ class Win32Serial final : public SerialTransport {
 SerialTransport* serialPlatformTransport() {
   static Win32Serial transport;
   return &transport;
+}
+
+void serialErrorText(uint32_t sysError, char* out, size_t outSize) {
+  if (outSize == 0) return;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, sysError, 0, out,
+                                 static_cast<DWORD>(outSize), nullptr);
+  if (n == 0) {
+    std::snprintf(out, outSize, "system error %u", static_cast<unsigned>(sysError));
+    return;
+  }
+  // The system's texts end with a line break; the caller adds its own.
+  size_t end = n < outSize ? n : outSize - 1;
+  while (end > 0 && (out[end - 1] == '\r' || out[end - 1] == '\n' || out[end - 1] == ' ')) --end;
+  out[end] = '\0';
 }
 
 #endif

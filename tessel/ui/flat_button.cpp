@@ -1,7 +1,7 @@
 // XCMemDC and CFlatButton: flicker-free drawing of the flat buttons.
 #include <wx/dcbuffer.h>
 
-#include "windows.h"
+#include "tessel_windows.h"
 
 XCMemDC::XCMemDC(wxDC& target, const wxRect& area)
     : target_(target), area_(area), bitmap_(area.width > 0 ? area.width : 1, area.height > 0 ? area.height : 1) {

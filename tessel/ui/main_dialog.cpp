@@ -2,7 +2,7 @@
 #include <wx/artprov.h>
 
 #include "serial.h"
-#include "windows.h"
+#include "tessel_windows.h"
 
 CTesselDlg* CTesselDlg::mainDialog = nullptr;
 

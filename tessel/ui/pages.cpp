@@ -6,7 +6,7 @@
 
 #include "comports.h"
 #include "serial.h"
-#include "windows.h"
+#include "tessel_windows.h"
 
 namespace {
 

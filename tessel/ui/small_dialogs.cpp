@@ -1,7 +1,7 @@
 // CTRAXSelect (the question dialog), CAboutDlg, and the page boxes.
 #include <wx/artprov.h>
 
-#include "windows.h"
+#include "tessel_windows.h"
 
 int traxSelectMode = 0;
 int traxSelectAnswer = 1;

@@ -5,12 +5,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include "cli.h"
 
 namespace {
 
@@ -105,7 +108,12 @@ TEST_F(CommandLine, ComNumberGoesThroughTheEnvironmentMap) {
 TEST_F(CommandLine, EachFailureHasItsOwnExitStatus) {
   EXPECT_EQ(run(std::string(TESSEL_BIN) + " --app x 2>/dev/null").status, 2);
   EXPECT_EQ(run(std::string(TESSEL_BIN) + " --port /dev/null/x 2>/dev/null").status, 2);
-  EXPECT_EQ(run(std::string(TESSEL_BIN) + " --port /nonexistent/tty --app x").status, 3);
+  const std::string image = makeImage("ok.bin", 100);
+  const Outcome noPort = run(std::string(TESSEL_BIN) + " --port /nonexistent/tty --app " + image + " 2>&1");
+  EXPECT_EQ(noPort.status, 3);
+  EXPECT_NE(noPort.out.find("Open serial port failed.\ntessel: cannot open /nonexistent/tty: No such file or directory"),
+            std::string::npos)
+      << noPort.out;
   const std::string port = startSim("--flash-fault 1");
   ASSERT_FALSE(port.empty());
   const Outcome small = run(std::string(TESSEL_BIN) + " --port " + port + " --boot " + makeImage("s.bin", 100));
@@ -115,6 +123,101 @@ TEST_F(CommandLine, EachFailureHasItsOwnExitStatus) {
   EXPECT_EQ(fault.status, 11);
   EXPECT_NE(fault.out.find("Write flash fault."), std::string::npos);
   EXPECT_EQ(run(std::string(TESSEL_BIN) + " --port " + port + " --app " + dir + "/missing").status, 6);
+}
+
+// An empty port used to open COM1's device; bad time-outs were not checked.
+TEST_F(CommandLine, EmptyPortAndBadWakeTimeOutAreUsageErrors) {
+  const std::string image = makeImage("ok.bin", 100);
+  const Outcome empty = run(std::string(TESSEL_BIN) + " --port '' --app " + image + " 2>&1");
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_NE(empty.out.find("--port needs a device path or COMn"), std::string::npos) << empty.out;
+  EXPECT_EQ(empty.out.find("Connecting"), std::string::npos);
+  for (const char* bad : {"0", "-1", "abc", "5s", "86401", ""}) {
+    EXPECT_EQ(run(std::string(TESSEL_BIN) + " --port /dev/null --wake-timeout '" + bad + "' --app " + image +
+                  " 2>/dev/null")
+                  .status,
+              2)
+        << bad;
+  }
+}
+
+TEST_F(CommandLine, SilentLoaderEndsAfterTheWakeTimeOutWithItsStatus) {
+  const std::string port = startSim("--silent");
+  ASSERT_FALSE(port.empty());
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome r =
+      run(std::string(TESSEL_BIN) + " --port " + port + " --wake-timeout 1 --app " + makeImage("a.bin", 10) + " 2>&1");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(r.status, 4);
+  EXPECT_NE(r.out.find("Handshack failed.\ntessel: the boot loader did not answer the wake-up within 1.0 s"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST_F(CommandLine, RefusedBlockHasItsOwnStatusAndWords) {
+  const std::string port = startSim("--refuse-block 1:9");
+  ASSERT_FALSE(port.empty());
+  const Outcome r = run(std::string(TESSEL_BIN) + " --port " + port + " --app " + makeImage("a.bin", 10) + " 2>&1");
+  EXPECT_EQ(r.status, 13);
+  EXPECT_NE(r.out.find("Receive timeout!\ntessel: the boot loader refused block 1 on all 9 sends"), std::string::npos)
+      << r.out;
+}
+
+// bootsim used to start with a missing folder and drop every image.
+TEST_F(CommandLine, BootsimCreatesItsOutputFolderOrRefusesToStart) {
+  const std::string nested = dir + "/new/flashed";
+  simPid = fork();
+  if (simPid == 0) {
+    execl(BOOTSIM_BIN, BOOTSIM_BIN, "--out", nested.c_str(), "--path-file", (dir + "/path").c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string port;
+  for (int i = 0; i < 500 && port.empty(); ++i) {
+    std::ifstream f(dir + "/path");
+    std::getline(f, port);
+    if (port.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_FALSE(port.empty());
+  const std::string app = makeImage("app.src", 700);
+  EXPECT_EQ(run(std::string(TESSEL_BIN) + " --port " + port + " --app " + app).status, 0);
+  EXPECT_EQ(slurp(nested + "/app.bin"), slurp(app));
+
+  const std::string file = makeImage("plain", 1);
+  const Outcome refused = run(std::string(BOOTSIM_BIN) + " --out " + file + " 2>&1");
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_NE(refused.out.find("cannot use output folder"), std::string::npos) << refused.out;
+}
+
+TEST(ConsoleProgress, OneRewrittenLineOnATerminalAndATenthALineOtherwise) {
+  for (const bool tty : {true, false}) {
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* out = open_memstream(&text, &size);
+    ConsoleSink sink(out, out, tty);
+    sink.status("Download QOS");
+    const unsigned blocks = 40966;  // a 20 MB image
+    for (unsigned b = 0; b < blocks; ++b) {
+      char line[64];
+      std::snprintf(line, sizeof line, "Download APP...%u%%", static_cast<unsigned>(uint64_t{b} * 100 / blocks));
+      sink.status(line);
+      sink.progress(static_cast<int>(uint64_t{b} * 100 / blocks));
+    }
+    sink.progress(100);
+    sink.status("Download success.");
+    std::fclose(out);
+    const std::string s(text, size);
+    std::free(text);
+    const auto lines = std::count(s.begin(), s.end(), '\n');
+    if (tty) {
+      EXPECT_EQ(lines, 3) << s.substr(0, 200);  // QOS, the progress line, success
+      EXPECT_EQ(std::count(s.begin(), s.end(), '\r'), 100);  // rewritten once per percent
+    } else {
+      EXPECT_LE(lines, 2 + 10 + 1) << s.substr(0, 400);
+      EXPECT_NE(s.find("Download APP...0%\nDownload APP...10%\n"), std::string::npos) << s;
+      EXPECT_NE(s.find("Download APP...90%\nprogress 100%\nDownload success.\n"), std::string::npos) << s;
+    }
+  }
 }
 
 TEST_F(CommandLine, HelpListsTheExitStatuses) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -34,12 +35,16 @@ class RecordingSink final : public DownloadSink {
     std::lock_guard<std::mutex> lock(m);
     percents.push_back(percent);
   }
+  void detail(const char* text) override {
+    std::lock_guard<std::mutex> lock(m);
+    details.emplace_back(text);
+  }
   bool saw(const std::string& s) {
     std::lock_guard<std::mutex> lock(m);
     return std::find(statuses.begin(), statuses.end(), s) != statuses.end();
   }
   std::mutex m;
-  std::vector<std::string> statuses, boxes;
+  std::vector<std::string> statuses, boxes, details;
   std::vector<int> percents;
 };
 
@@ -185,12 +190,27 @@ TEST_P(DownloadTest, NineRefusalsEndWithReceiveTimeoutAndNoFinish) {
   o.refuseBlock = 2;
   o.refuseTimes = 9;
   startSim(o);
-  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", pattern(2000, 8)))), DL_NO_BLOCK_REPLY);
+  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", pattern(2000, 8)))), DL_BLOCK_REFUSED);
   const BootSimReport r = finish();
   EXPECT_EQ(std::count(r.commands.begin(), r.commands.end(), 0xB0), 1 + 9);
   EXPECT_FALSE(r.finished);
   EXPECT_EQ(sink.statuses.back(), "Receive timeout!");
+  EXPECT_EQ(sink.details, (std::vector<std::string>{"the boot loader refused block 2 on all 9 sends"}));
   EXPECT_FALSE(serialIsOpen());
+}
+
+// Same text on the page, but a loader that went away is not one that said no.
+TEST_P(DownloadTest, LoaderThatStopsAnsweringIsToldFromARefusal) {
+  BootSimOptions o;
+  o.vanishBlock = 3;
+  startSim(o);
+  downloadTimings.blockReplyMs = 50;
+  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", pattern(2000, 8)))), DL_NO_BLOCK_REPLY);
+  const BootSimReport r = finish();
+  EXPECT_EQ(std::count(r.commands.begin(), r.commands.end(), 0xB0), 2 + 9);
+  EXPECT_EQ(sink.statuses.back(), "Receive timeout!");
+  EXPECT_EQ(sink.details,
+            (std::vector<std::string>{"no reply to block 3 after 9 sends: the boot loader stopped answering"}));
 }
 
 TEST_P(DownloadTest, EightRefusalsAreRidden) {
@@ -233,16 +253,37 @@ TEST_P(DownloadTest, MissingCompletionReplyEndsWithNoText) {
   EXPECT_FALSE(finish().finished);
 }
 
-TEST_P(DownloadTest, EmptyAppImageSendsOnlyItsCompletion) {
+// Every image is judged before the loader is woken: a bad path must not
+// leave the terminal waiting in its boot loader.
+TEST_P(DownloadTest, BadImagesAreRefusedBeforeTheWakeUp) {
   startSim({});
-  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", {}))), DL_SUCCESS);
-  EXPECT_EQ(finish().commands, (std::vector<uint8_t>{0xB1, 0xD2}));
-}
-
-TEST_P(DownloadTest, MissingFileShowsItsBox) {
-  startSim({});
-  EXPECT_EQ(firmwareWorker(job("", dir + "/nope.bin")), DL_FILE_FAILED);
-  EXPECT_EQ(sink.boxes, (std::vector<std::string>{"Can't open the file."}));
+  const std::string good = writeFile("good.bin", pattern(4096, 1));
+  struct Case {
+    std::string boot, app;
+    DownloadOutcome outcome;
+    const char* box;
+  };
+  const Case cases[] = {
+      {"", dir + "/nope.bin", DL_FILE_FAILED, "Can't open the file."},
+      {"", dir, DL_FILE_FAILED, "Can't open the file."},  // a folder
+      {"", writeFile("empty.bin", {}), DL_FILE_EMPTY, "The download file is empty."},
+      {good, dir + "/nope.bin", DL_FILE_FAILED, "Can't open the file."},  // the boot code was fine
+      {writeFile("small.bin", pattern(100, 2)), good, DL_BOOT_TOO_SMALL, nullptr},
+  };
+  for (const Case& c : cases) {
+    sink.boxes.clear();
+    sink.statuses.clear();
+    EXPECT_EQ(firmwareWorker(job(c.boot, c.app)), c.outcome) << c.app;
+    ASSERT_EQ(sink.boxes.size(), 1u) << c.app;
+    if (c.box) {
+      EXPECT_EQ(sink.boxes[0], c.box);
+    }
+    EXPECT_TRUE(sink.statuses.empty()) << sink.statuses.front();  // not even "Connecting..."
+  }
+  const BootSimReport r = finish();
+  EXPECT_EQ(r.wakeT, 0u);
+  EXPECT_TRUE(r.commands.empty());
+  EXPECT_EQ(sink.details.front(), dir + "/nope.bin: No such file or directory");
 }
 
 TEST_P(DownloadTest, StopDuringWakeUpEndsWithUserStop) {
@@ -257,6 +298,28 @@ TEST_P(DownloadTest, StopDuringWakeUpEndsWithUserStop) {
   stopper.join();
   EXPECT_EQ(sink.statuses.back(), "User stop download.");
   EXPECT_GT(finish().wakeT, 0u);
+}
+
+TEST_P(DownloadTest, WakeUpTimeOutEndsTheWakeUpAndSaysSo) {
+  BootSimOptions o;
+  o.silent = true;
+  startSim(o);
+  downloadTimings.wakeTimeoutMs = 300;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", pattern(10, 14)))), DL_HANDSHAKE_FAILED);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_EQ(sink.statuses.back(), "Handshack failed.");
+  EXPECT_EQ(sink.details, (std::vector<std::string>{"the boot loader did not answer the wake-up within 0.3 s"}));
+}
+
+TEST_P(DownloadTest, LoaderThatAnswersTButNeverQIsGivenUpOn) {
+  BootSimOptions o;
+  o.silentToQ = true;
+  startSim(o);
+  downloadTimings.wakeTimeoutMs = 300;
+  EXPECT_EQ(firmwareWorker(job("", writeFile("a.bin", pattern(10, 14)))), DL_HANDSHAKE_FAILED);
+  EXPECT_EQ(sink.statuses.back(), "Handshack failed.");
+  EXPECT_GT(finish().wakeQ, 0u);
 }
 
 TEST_P(DownloadTest, SilentLoaderGivesHandshackFailed) {
@@ -292,14 +355,33 @@ TEST(DownloadHandshake, AnswerToQDecidesTheFraming) {
   sim.stop();
 }
 
+// A readable image in a scratch file, for tests that are about the port.
+struct ScratchImage {
+  ScratchImage() {
+    char tmpl[] = "/tmp/tessel-img-XXXXXX";
+    const int fd = mkstemp(tmpl);
+    path = tmpl;
+    if (fd >= 0) {
+      EXPECT_EQ(::write(fd, "image", 5), 5);
+      ::close(fd);
+    }
+  }
+  ~ScratchImage() { std::remove(path.c_str()); }
+  std::string path;
+};
+
 TEST(DownloadPort, UnopenablePortGivesItsTextAndBusyPortFailsAtOnce) {
   RecordingSink sink;
   downloadSetSink(&sink);
+  ScratchImage image;
   DownloadJob j;
   std::snprintf(j.device, sizeof j.device, "/nonexistent/tty");
   j.app = true;
+  std::snprintf(j.appPath, sizeof j.appPath, "%s", image.path.c_str());
   EXPECT_EQ(firmwareWorker(j), DL_PORT_FAILED);
   EXPECT_EQ(sink.statuses, (std::vector<std::string>{"Open serial port failed."}));
+  // The reason comes from the system, after the tool's own text.
+  EXPECT_EQ(sink.details, (std::vector<std::string>{"cannot open /nonexistent/tty: No such file or directory"}));
   downloadSetSink(nullptr);
 
   BootSim sim(BootSimOptions{});
@@ -325,9 +407,11 @@ TEST(DownloadStart, StartRefusesNothingTickedAndASecondStartWhileBusy) {
   BootSim sim(o);
   ASSERT_TRUE(sim.open());
   sim.start();
+  ScratchImage image;
   DownloadJob j;
   std::snprintf(j.device, sizeof j.device, "%s", sim.devicePath().c_str());
   j.app = true;
+  std::snprintf(j.appPath, sizeof j.appPath, "%s", image.path.c_str());
   ASSERT_TRUE(startFirmwareWorker(j));
   EXPECT_FALSE(startFirmwareWorker(j));  // busy: does nothing
   while (!sink.saw("Connecting...")) std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -16,7 +16,7 @@
 #include "bootsim.h"
 #include "download.h"
 #include "settings.h"
-#include "windows.h"
+#include "tessel_windows.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// bootsim: pseudo-terminal set-up, the serve loop, the packet handler and
-// line pacing.
+// bootsim: pseudo-terminal set-up, the serve loop, the opcode table and its
+// handlers, image files, and line pacing.
 #include "bootsim.h"
 
 #include <cerrno>
@@ -8,16 +8,21 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "packet.h"
-
 namespace {
 
-constexpr int kPollMs = 20;  // how often serve() looks at the stop flag
-constexpr uint8_t kCmdFinish = 0xD2;
+constexpr int kPollMs = 20;             // how often serve() looks at the stop flag
+constexpr uint8_t kStatusOk = 0;
+constexpr uint8_t kStatusRefused = 1;
+constexpr uint8_t kDetailFlashFault = 100;  // reply byte 1 of a failed flash write
+constexpr size_t kBlockHeader = 5;      // 32-bit block length, then one zero byte
+constexpr uint32_t kMaxBlockData = 512;
+
+constexpr const char* kImageFiles[2] = {"boot.bin", "app.bin"};
 
 uint64_t nowNs() {
   timespec ts{};
@@ -35,12 +40,57 @@ void sleepUntilNs(uint64_t t) {
 
 }  // namespace
 
-BootSim::BootSim(BootSimOptions options) : opt_(std::move(options)) {}
+// ---- The opcode table -------------------------------------------------------
+
+struct BootSim::Opcode {
+  uint8_t command;
+  const char* name;
+  void (BootSim::*handle)(const Opcode&, const uint8_t* payload, size_t len);
+  int image;  // index into kImageFiles; -1 for commands without an image
+};
+
+const BootSim::Opcode BootSim::kOpcodes[] = {
+    {0xC0, "boot block", &BootSim::onBlock, 0},
+    {0xC1, "boot complete", &BootSim::onComplete, 0},
+    {0xB0, "app block", &BootSim::onBlock, 1},
+    {0xB1, "app complete", &BootSim::onComplete, 1},
+    {0xD2, "finish", &BootSim::onFinish, -1},
+};
+
+// ---- Set-up and serving -----------------------------------------------------
+
+BootSim::BootSim(BootSimOptions options) : opt_(std::move(options)) {
+  reader_.framing = opt_.qReply == 'P' ? bootwire::Framing::Crc32 : bootwire::Framing::Xor;
+}
 
 BootSim::~BootSim() {
   stop();
+  dropImageFile();
   if (slaveHold_ >= 0) ::close(slaveHold_);
   if (master_ >= 0) ::close(master_);
+}
+
+bool BootSim::prepareOutDir(const std::string& dir, std::string* why) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (dir.empty()) {
+    *why = "empty folder name";
+    return false;
+  }
+  fs::create_directories(dir, ec);
+  if (ec) {
+    *why = ec.message();
+    return false;
+  }
+  if (!fs::is_directory(dir, ec)) {
+    *why = "not a folder";
+    return false;
+  }
+  if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 bool BootSim::open() {
@@ -78,7 +128,7 @@ void BootSim::serve() {
       const uint64_t t = nowNs();
       rxLineFreeNs_ = (rxLineFreeNs_ > t ? rxLineFreeNs_ : t) + static_cast<uint64_t>(n) * byteNs;
     }
-    for (ssize_t i = 0; i < n && !stop_; ++i) handleByte(buf[i]);
+    receive(buf, static_cast<size_t>(n));
   }
 }
 
@@ -97,127 +147,203 @@ BootSimReport BootSim::report() const {
   return report_;
 }
 
-void BootSim::handleByte(uint8_t b) {
-  if (pkt_.empty()) {
-    if (b == kStx) {
-      pkt_.push_back(b);
-    } else if (b == 'T' || b == 'Q') {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++(b == 'T' ? report_.wakeT : report_.wakeQ);
-      }
-      if (opt_.silent) return;
-      const uint8_t answer = static_cast<uint8_t>(b == 'T' ? opt_.tReply : opt_.qReply);
-      if (b == 'Q') framing_ = answer == 'P' ? kFramingCrc : kFramingXor;
-      waitForLine();
-      writePaced(&answer, 1);
-    }
-    return;  // anything else between packets is line noise
-  }
-  pkt_.push_back(b);
-  if (pkt_.size() < kPacketHeader) return;
-  const size_t len = headerPayloadLength(pkt_.data());
-  if (len > kMaxRecvPayload) {
-    pkt_.clear();
-    return;
-  }
-  if (pkt_.size() < packetSize(framing_, len)) return;
-  std::vector<uint8_t> packet;
-  packet.swap(pkt_);
-  handlePacket(packet.data(), packet.size());
+void BootSim::receive(const uint8_t* data, size_t n) {
+  for (size_t i = 0; i < n && !stop_; ++i) handleByte(data[i]);
 }
 
-void BootSim::handlePacket(const uint8_t* packet, size_t size) {
-  size_t len = 0;
-  if (checkPacket(framing_, packet, size, &len) != LINK_OK) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++report_.badChecks;
-    return;  // a damaged packet gets no answer; the sender times out and resends
+// ---- Bytes and packets ------------------------------------------------------
+
+void BootSim::handleByte(uint8_t b) {
+  using R = bootwire::PacketReader::Result;
+  switch (reader_.push(b)) {
+    case R::Partial:
+    case R::TooLong:  // the header was noise; hunt for the next STX
+      return;
+    case R::BadCheck: {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++report_.badChecks;
+      return;  // a damaged packet gets no answer; the sender times out and resends
+    }
+    case R::Packet:
+      handlePacket(reader_.command(), reader_.payload(), reader_.payloadSize());
+      return;
+    case R::Outside:
+      break;
   }
-  const uint8_t command = packet[1];
-  const uint8_t* payload = packet + kPacketHeader;
+  if (b != 'T' && b != 'Q') return;  // anything else between packets is line noise
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++(b == 'T' ? report_.wakeT : report_.wakeQ);
+  }
+  if (opt_.silent || vanished_ || (b == 'Q' && opt_.silentToQ)) return;
+  const uint8_t answer = static_cast<uint8_t>(b == 'T' ? opt_.tReply : opt_.qReply);
+  if (b == 'Q') reader_.framing = answer == 'P' ? bootwire::Framing::Crc32 : bootwire::Framing::Xor;
+  waitForLine();
+  writePaced(&answer, 1);
+}
+
+void BootSim::handlePacket(uint8_t command, const uint8_t* payload, size_t len) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     report_.commands.push_back(command);
   }
+  if (vanished_) return;
   waitForLine();
-
-  if (command == kCmdFinish) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    report_.finished = true;
-    if (opt_.verbose) std::printf("bootsim: finish\n");
-    if (opt_.once) stop_ = true;
-    return;
+  for (const Opcode& op : kOpcodes) {
+    if (op.command == command) {
+      (this->*op.handle)(op, payload, len);
+      return;
+    }
   }
-
-  const bool block = command == 0xC0 || command == 0xB0;
-  const bool complete = command == 0xC1 || command == 0xB1;
-  if (block) {
-    if (command != imageCommand_) {  // a new image starts
-      imageCommand_ = command;
-      image_.clear();
-      blockNo_ = 1;
-      refusedSoFar_ = 0;
-      corruptDone_ = false;
-      resendable_.clear();
-    }
-    const uint32_t declared =
-        len < 5 ? 0
-                : (static_cast<uint32_t>(payload[0]) << 24) | (static_cast<uint32_t>(payload[1]) << 16) |
-                      (static_cast<uint32_t>(payload[2]) << 8) | payload[3];
-    if (len < 5 || declared != len - 5 || declared == 0 || declared > 512 || payload[4] != 0) {
-      reply(command, 1, 0, false);
-      return;
-    }
-    const std::vector<uint8_t> data(payload + 5, payload + len);
-    if (!resendable_.empty() && data == resendable_) {
-      // The sender lost our reply and sent the same block again: it is kept already.
-      resendable_.clear();
-      reply(command, 0, 0, false);
-      return;
-    }
-    resendable_.clear();
-    if (blockNo_ == opt_.flashFaultBlock) {
-      reply(command, 1, 100, false);
-      return;
-    }
-    if (blockNo_ == opt_.refuseBlock && refusedSoFar_ < opt_.refuseTimes) {
-      ++refusedSoFar_;
-      reply(command, 1, 0, false);
-      return;
-    }
-    image_.insert(image_.end(), data.begin(), data.end());
-    const bool corrupt = blockNo_ == opt_.corruptBlock && !corruptDone_;
-    if (corrupt) {
-      corruptDone_ = true;
-      resendable_ = data;
-    }
-    ++blockNo_;
-    reply(command, 0, 0, corrupt);
-    return;
-  }
-  if (complete) {
-    const bool boot = command == 0xC1;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      (boot ? report_.bootImage : report_.appImage) = image_;
-      ++(boot ? report_.bootImages : report_.appImages);
-    }
-    saveImage(boot ? "boot.bin" : "app.bin", image_);
-    if (opt_.verbose) std::printf("bootsim: %s image %zu bytes\n", boot ? "boot" : "app", image_.size());
-    std::fflush(stdout);
-    imageCommand_ = 0;
-    image_.clear();
-    if (!opt_.noCompletionReply) reply(command, 0, 0, false);
-    return;
-  }
-  reply(command, 1, 0, false);  // a command this loader does not know
+  reply(command, kStatusRefused, 0, false);  // a command this loader does not know
 }
+
+void BootSim::startImage(uint8_t command) {
+  dropImageFile();
+  imageCommand_ = command;
+  image_.clear();
+  blockNo_ = 1;
+  refusedSoFar_ = 0;
+  corruptDone_ = false;
+  writeFailed_ = false;
+  resendable_.clear();
+}
+
+void BootSim::onBlock(const Opcode& op, const uint8_t* payload, size_t len) {
+  if (op.command != imageCommand_) startImage(op.command);
+  const uint32_t declared =
+      len < kBlockHeader ? 0
+                         : (uint32_t{payload[0]} << 24) | (uint32_t{payload[1]} << 16) |
+                               (uint32_t{payload[2]} << 8) | payload[3];
+  if (len < kBlockHeader || declared != len - kBlockHeader || declared == 0 || declared > kMaxBlockData ||
+      payload[4] != 0) {
+    reply(op.command, kStatusRefused, 0, false);
+    return;
+  }
+  const uint8_t* data = payload + kBlockHeader;
+  if (!resendable_.empty() && resendable_.size() == declared &&
+      std::memcmp(resendable_.data(), data, declared) == 0) {
+    // The sender lost our reply and sent the same block again: it is kept already.
+    resendable_.clear();
+    reply(op.command, kStatusOk, 0, false);
+    return;
+  }
+  resendable_.clear();
+  if (opt_.vanishBlock && blockNo_ >= opt_.vanishBlock) {
+    vanished_ = true;
+    return;
+  }
+  if (blockNo_ == opt_.flashFaultBlock) {
+    reply(op.command, kStatusRefused, kDetailFlashFault, false);
+    return;
+  }
+  if (blockNo_ == opt_.refuseBlock && refusedSoFar_ < opt_.refuseTimes) {
+    ++refusedSoFar_;
+    reply(op.command, kStatusRefused, 0, false);
+    return;
+  }
+  if (!storeBlock(op, data, declared)) {
+    reply(op.command, kStatusRefused, kDetailFlashFault, false);
+    return;
+  }
+  const bool corrupt = blockNo_ == opt_.corruptBlock && !corruptDone_;
+  if (corrupt) {
+    corruptDone_ = true;
+    resendable_.assign(data, data + declared);
+  }
+  ++blockNo_;
+  reply(op.command, kStatusOk, 0, corrupt);
+}
+
+void BootSim::onComplete(const Opcode& op, const uint8_t*, size_t) {
+  const uint8_t block = static_cast<uint8_t>(op.command - 1);
+  if (imageCommand_ != block) startImage(block);  // an empty image: no block came
+  const bool saved = !writeFailed_ && closeImageFile(op);
+  if (saved) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    (op.image == 0 ? report_.bootImage : report_.appImage) = image_;
+    ++(op.image == 0 ? report_.bootImages : report_.appImages);
+  }
+  if (opt_.verbose) {
+    std::printf("bootsim: %s image %zu bytes%s\n", op.image == 0 ? "boot" : "app", image_.size(),
+                saved ? "" : " NOT saved");
+    std::fflush(stdout);
+  }
+  dropImageFile();
+  imageCommand_ = 0;
+  image_.clear();
+  if (opt_.noCompletionReply) return;
+  if (saved) {
+    reply(op.command, kStatusOk, 0, false);
+  } else {
+    reply(op.command, kStatusRefused, kDetailFlashFault, false);
+  }
+}
+
+void BootSim::onFinish(const Opcode&, const uint8_t*, size_t) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  report_.finished = true;
+  if (opt_.verbose) {
+    std::printf("bootsim: finish\n");
+    std::fflush(stdout);
+  }
+  if (opt_.once) stop_ = true;
+}
+
+// ---- Image files ------------------------------------------------------------
+
+// Keeps the block and writes it through to <outDir>/<name>.part, so a disk
+// that fills up or a folder that goes away fails this block, not a later one.
+bool BootSim::storeBlock(const Opcode& op, const uint8_t* data, size_t n) {
+  if (writeFailed_) return false;
+  if (!opt_.outDir.empty()) {
+    const std::string part = opt_.outDir + "/" + kImageFiles[op.image] + ".part";
+    if (!imageFile_) imageFile_ = std::fopen(part.c_str(), "wb");
+    if (!imageFile_ || std::fwrite(data, 1, n, imageFile_) != n || std::fflush(imageFile_) != 0) {
+      std::fprintf(stderr, "bootsim: cannot write %s: %s\n", part.c_str(), std::strerror(errno));
+      writeFailed_ = true;
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++report_.writeFaults;
+      return false;
+    }
+  }
+  image_.insert(image_.end(), data, data + n);
+  return true;
+}
+
+// Finishes the image's file and gives it its name; true when there is no
+// folder to write to.
+bool BootSim::closeImageFile(const Opcode& op) {
+  if (opt_.outDir.empty()) return true;
+  const std::string path = opt_.outDir + "/" + kImageFiles[op.image];
+  const std::string part = path + ".part";
+  if (!imageFile_) imageFile_ = std::fopen(part.c_str(), "wb");  // an empty image
+  bool ok = imageFile_ != nullptr;
+  if (imageFile_) {
+    ok = std::fflush(imageFile_) == 0 && ::fsync(fileno(imageFile_)) == 0;
+    ok = std::fclose(imageFile_) == 0 && ok;
+    imageFile_ = nullptr;
+  }
+  if (ok) ok = std::rename(part.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    std::fprintf(stderr, "bootsim: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++report_.writeFaults;
+  }
+  return ok;
+}
+
+void BootSim::dropImageFile() {
+  if (imageFile_) std::fclose(imageFile_);
+  imageFile_ = nullptr;
+}
+
+// ---- Replies and pacing -----------------------------------------------------
 
 void BootSim::reply(uint8_t command, uint8_t status, uint8_t detail, bool corrupt) {
   const uint8_t payload[2] = {status, detail};
   uint8_t out[16];
-  const size_t n = buildPacket(framing_, command, payload, sizeof payload, out, sizeof out);
+  const size_t n = bootwire::writePacket(reader_.framing, command, payload, sizeof payload, out, sizeof out);
   if (n == 0) return;
   if (corrupt) out[n - 1] ^= 0x5A;
   writePaced(out, n);
@@ -228,6 +354,7 @@ void BootSim::waitForLine() {
 }
 
 void BootSim::writePaced(const uint8_t* data, size_t n) {
+  if (master_ < 0) return;
   if (!opt_.baud) {
     size_t done = 0;
     while (done < n) {
@@ -254,16 +381,4 @@ void BootSim::writePaced(const uint8_t* data, size_t n) {
     }
   }
   txLineFreeNs_ = at;
-}
-
-void BootSim::saveImage(const char* name, const std::vector<uint8_t>& image) {
-  if (opt_.outDir.empty()) return;
-  const std::string path = opt_.outDir + "/" + name;
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) {
-    std::fprintf(stderr, "bootsim: cannot write %s\n", path.c_str());
-    return;
-  }
-  if (!image.empty()) std::fwrite(image.data(), 1, image.size(), f);
-  std::fclose(f);
 }

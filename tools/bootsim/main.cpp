@@ -24,10 +24,14 @@ void usage(FILE* out) {
                "  --q-reply R|P        answer to 'Q', decides the framing: R XOR, P CRC-32 (default R)\n"
                "  --baud N             pace the line to N baud, 10 bits a byte (default unpaced)\n"
                "  --out DIR            write each received image to DIR/boot.bin or DIR/app.bin\n"
+               "                       (DIR is created if missing; a block that cannot be written\n"
+               "                       is answered with a flash-write fault)\n"
                "  --refuse-block N[:K] refuse block N of each image K times (default 1)\n"
                "  --corrupt-reply N    break the check byte of the first reply to block N\n"
                "  --flash-fault N      answer block N with a flash-write fault\n"
+               "  --vanish N           stop answering anything at block N of an image\n"
                "  --silent             never answer 'T' or 'Q'\n"
+               "  --silent-to-q        answer 'T' but never 'Q'\n"
                "  --no-completion-reply  never answer a completion command\n"
                "  --once               exit after the finish command\n"
                "  --path-file FILE     also write the device path to FILE\n"
@@ -70,7 +74,7 @@ int main(int argc, char** argv) {
     } else if (a == "--baud") {
       needs(v && number(v, &opt.baud));
     } else if (a == "--out") {
-      needs(v != nullptr);
+      needs(v && v[0]);
       opt.outDir = v;
     } else if (a == "--refuse-block") {
       needs(v && number(v, &opt.refuseBlock));
@@ -81,8 +85,12 @@ int main(int argc, char** argv) {
       needs(v && number(v, &opt.corruptBlock));
     } else if (a == "--flash-fault") {
       needs(v && number(v, &opt.flashFaultBlock));
+    } else if (a == "--vanish") {
+      needs(v && number(v, &opt.vanishBlock) && opt.vanishBlock > 0);
     } else if (a == "--silent") {
       opt.silent = true;
+    } else if (a == "--silent-to-q") {
+      opt.silentToQ = true;
     } else if (a == "--no-completion-reply") {
       opt.noCompletionReply = true;
     } else if (a == "--once") {
@@ -92,6 +100,14 @@ int main(int argc, char** argv) {
       pathFile = v;
     } else {
       usage(stderr);
+      return 2;
+    }
+  }
+
+  if (!opt.outDir.empty()) {
+    std::string why;
+    if (!BootSim::prepareOutDir(opt.outDir, &why)) {
+      std::fprintf(stderr, "bootsim: cannot use output folder %s: %s\n", opt.outDir.c_str(), why.c_str());
       return 2;
     }
   }

@@ -5,8 +5,8 @@
 // on; the class names are the tool's own. Sections: drawing helpers
 // (XCMemDC, CFlatButton), the small dialogs (CTRAXSelect, CAboutDlg), the
 // pages, the main dialog, the application.
-#ifndef TESSEL_UI_WINDOWS_H
-#define TESSEL_UI_WINDOWS_H
+#ifndef TESSEL_UI_TESSEL_WINDOWS_H
+#define TESSEL_UI_TESSEL_WINDOWS_H
 
 #include <wx/wx.h>
 #include <wx/gauge.h>

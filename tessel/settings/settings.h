@@ -6,8 +6,8 @@
 // turns 0x0D 0x0A back into 0x0A. The translation is done here by hand so a
 // file written on either platform reads the same on the other. Sections:
 // the record, the defaults, the byte translation, load and save.
-#ifndef TESSEL_UI_SETTINGS_H
-#define TESSEL_UI_SETTINGS_H
+#ifndef TESSEL_SETTINGS_SETTINGS_H
+#define TESSEL_SETTINGS_SETTINGS_H
 
 #include <cstddef>
 #include <cstdint>
