@@ -176,7 +176,12 @@ TEST_F(Saffron, aBalanceInquiryChangesNothingAndPrintsOnEnter) {
                 "key ENTER\n" + BACK_TO_IDLE),
             0);
   EXPECT_NE(screen("balance").find("موجودی"), std::string::npos) << screen("balance");
-  EXPECT_TRUE(printed(1));
+  ASSERT_TRUE(printed(1));
+  // The switch's card: 5,000,000 on the ledger, 250,000 of it blocked. Each
+  // label stands beside its own amount (grouped, right to left).
+  const std::string slip = receipt(1);
+  EXPECT_NE(slip.find("left=\"٠٠٠,٠٠٠,٥ ریال\" right=\"موجودی واقعی\""), std::string::npos) << slip;
+  EXPECT_NE(slip.find("left=\"٠٠٠,٠٥٧,٤ ریال\" right=\"موجودی قابل برداشت\""), std::string::npos) << slip;
   EXPECT_EQ(requestsOf("0220"), 0) << "an inquiry is never advised";
   EXPECT_FALSE(enginetest::fs::exists(data / "p_TrxFile.dat"));
 }
