@@ -180,8 +180,8 @@ TEST_F(Saffron, aBalanceInquiryChangesNothingAndPrintsOnEnter) {
   // The switch's card: 5,000,000 on the ledger, 250,000 of it blocked. Each
   // label stands beside its own amount (grouped, right to left).
   const std::string slip = receipt(1);
-  EXPECT_NE(slip.find("left=\"٠٠٠,٠٠٠,٥ ریال\" right=\"موجودی واقعی\""), std::string::npos) << slip;
-  EXPECT_NE(slip.find("left=\"٠٠٠,٠٥٧,٤ ریال\" right=\"موجودی قابل برداشت\""), std::string::npos) << slip;
+  EXPECT_NE(slip.find("left=\"۰۰۰,۰۰۰,۵ ریال\" right=\"موجودی واقعی\""), std::string::npos) << slip;
+  EXPECT_NE(slip.find("left=\"۰۰۰,۰۵۷,۴ ریال\" right=\"موجودی قابل برداشت\""), std::string::npos) << slip;
   EXPECT_EQ(requestsOf("0220"), 0) << "an inquiry is never advised";
   EXPECT_FALSE(enginetest::fs::exists(data / "p_TrxFile.dat"));
 }
