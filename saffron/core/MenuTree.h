@@ -2,8 +2,7 @@
  * MenuTree.h - the terminal's menu arrays, filled once at start-up from the
  * message catalogue, and the main menu behind the idle screen's menu key.
  *
- * Sections: the arrays, filling them, the main menu, the actions (defined in
- * MenuActions.cpp).
+ * Sections: the arrays, filling them, the main menu, what it opens.
  */
 #ifndef SAFFRON_CORE_MENUTREE_H
 #define SAFFRON_CORE_MENUTREE_H
@@ -51,10 +50,8 @@ constexpr int MAIN_MENU_TITLE = 313;
 int MainMenu();
 int MainMenuAction(int choice);
 
-/* ---- the actions (MenuActions.cpp) ------------------------------------------------------------ */
+/* ---- what the main menu opens (CustomerMenu.cpp, MerchantMenu.cpp) ------------------------------ */
 
-// A choice whose screen is not there yet: "not possible", then back to the menu.
-int menuActionNotPossible(int titleId);
 int CustomerMenu();
 int TerminalMenu();
 int ManagerMenu();

@@ -1,8 +1,14 @@
 // menu_test.cpp - the menu engine on the simulated terminal: the list menu's
 // paging, wrapping and keys, the picture menu's clock, the arrays and the
 // main menu behind the idle screen.
+//
+// With SAFFRON_SHOTS set to a folder, the main menu is also kept there as
+// menu.png (the README's picture).
+#include <cstdlib>
+
 #include "core/MenuTree.h"
 #include "core/key.h"
+#include "libapi.h"
 #include "ui/Menu.h"
 #include "ui_test_util.h"
 
@@ -202,6 +208,25 @@ TEST_F(MenuTest, TheCustomerMenuIsAListUntilItsPictureIsInstalled) {
 }
 
 /* ---- the main menu behind the idle screen ----------------------------------------------------------- */
+
+TEST_F(MenuTest, RowsAreNumberedAtTheRightEdgeInPersianDigits) {
+  loadMenu();
+  script("key DOWN\nkey CANCEL\n");
+  EXPECT_EQ(MainMenu(), MENU_CANCEL);
+  // Drawn right to left as given: the number first, so it stands at the right edge.
+  for (int row = 1; row <= 4; ++row) {
+    const char digit[] = {'\xDB', static_cast<char>(0xB0 + row), '\0'};
+    const std::string line = std::string(" ") + digit + "-" + MainMenuItemArray[row - 1].title + " ";
+    const auto found = textsWith(line);
+    ASSERT_EQ(found.size(), 1u) << sim::screenListing();
+    EXPECT_EQ(found[0].y, 45 + (row - 1) * 34);
+    EXPECT_EQ(found[0].align, DLL_LCD_ALIGN_RIGHT);
+  }
+  EXPECT_NE(selected().find(msg(195)), std::string::npos);
+  if (const char *keep = std::getenv("SAFFRON_SHOTS")) {
+    EXPECT_TRUE(sim::writeShot(keep, "menu"));
+  }
+}
 
 TEST_F(MenuTest, TheMenuKeyOpensTheMainMenuAndAChoiceComesBackToIt) {
   firstStart();
