@@ -146,3 +146,29 @@ TEST_F(SwitchHandling, chargePinTravelsOnlyEnciphered) {
     EXPECT_EQ(written.find(secret), std::string::npos) << secret << " written down";
   EXPECT_NE(written.find("603799******7890"), std::string::npos);
 }
+
+TEST_F(SwitchHandling, requestsOutsideTheTableAreInvalid) {
+  // Known MTIs with processing codes no route takes, and an MTI nothing takes.
+  for (auto [mti, pc] : {std::pair{"0100", "000000"}, std::pair{"0200", "310000"}, std::pair{"0300", "000000"}}) {
+    Fields answer = term.exchange({{0, mti}, {3, pc}, {11, term.nextStan()}, {41, term.terminalId}});
+    EXPECT_EQ(answer[39], "12") << mti << "/" << pc;
+  }
+  EXPECT_EQ(balanceOf(PAN_A), 5000000);
+}
+
+TEST_F(SwitchHandling, anUndecodableRequestIsLoggedWithWhereItBroke) {
+  std::vector<std::uint8_t> frame = packFrame({{0, "0100"}, {3, "930000"}, {11, term.nextStan()},
+                                               {37, "610000000001"}, {41, term.terminalId}},
+                                              term.macKey);
+  // Cut the message inside field 37, which begins after MTI, bitmap, 3 and 11.
+  const std::size_t field37 = 2 + 8 + 3 + 3;
+  frame.resize(7 + field37 + 4);
+  frame[0] = 0;
+  frame[1] = static_cast<std::uint8_t>(frame.size() - 2);
+  Reply reply = term.send(frame);
+  EXPECT_EQ(unpackFrame(reply.frame)[39], "63"); // a message that does not decode has no good MAC
+  std::string dumped = readStream(dump);
+  EXPECT_NE(dumped.find("does not decode: field 37, at byte 16"), std::string::npos) << dumped;
+  std::string log = ledgerText();
+  EXPECT_NE(log.find("\"decode_field\":37,\"decode_offset\":16"), std::string::npos) << log;
+}

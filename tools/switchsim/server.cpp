@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -20,8 +21,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -135,6 +136,20 @@ void serveConnection(Shared &shared, int fd, std::string peer) {
   --shared.active;
 }
 
+// What a connection's thread is started with (pthread_create rather than
+// std::thread: a failure to start one is an error code, not an exception).
+struct Work {
+  Shared *shared;
+  int fd;
+  std::string peer;
+};
+
+void *connectionThread(void *arg) {
+  std::unique_ptr<Work> work(static_cast<Work *>(arg));
+  serveConnection(*work->shared, work->fd, work->peer);
+  return nullptr;
+}
+
 std::string peerName(const sockaddr_in &peer) {
   char ip[INET_ADDRSTRLEN] = "?";
   inet_ntop(AF_INET, &peer.sin_addr, ip, sizeof(ip));
@@ -191,12 +206,17 @@ void serve(Switch &sw, int listener, const ServerOptions &options, const volatil
     timeval sendLimit{SEND_TIMEOUT_S, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
     ++shared.active;
-    try {
-      std::thread(serveConnection, std::ref(shared), fd, name).detach();
-    } catch (const std::system_error &) {
-      logLine(options.log, "!! %s: no thread for this connection, refusing it\n", name);
+    auto *work = new Work{&shared, fd, name};
+    pthread_t thread;
+    int failed = pthread_create(&thread, nullptr, connectionThread, work);
+    if (failed != 0) {
+      logLine(options.log, "!! %s: no thread for this connection, refusing it\n",
+              name + " (" + std::strerror(failed) + ")");
+      delete work;
       close(fd);
       --shared.active;
+    } else {
+      pthread_detach(thread);
     }
   }
   if (reserve >= 0) close(reserve);
