@@ -104,13 +104,14 @@ static std::string listing(const Printer& p, int number, int height) {
                  it.align >= 0 && it.align <= 2 ? kAlign[it.align] : "?", it.size);
         out += line;
         if (it.lineSpace) out += " space=" + std::to_string(it.lineSpace);
-        out += " " + quote(it.text) + "\n";
+        // Appended piece by piece: GCC 12's optimiser flags "literal" + string as overlapping (-Wrestrict).
+        out.append(" ").append(quote(it.text)).append("\n");
         break;
       case PrnItem::LeftRight:
         snprintf(line, sizeof line, "pair y=%d x=%d size=%d", it.y, it.x, it.size);
         out += line;
         if (it.lineSpace) out += " space=" + std::to_string(it.lineSpace);
-        out += " left=" + quote(it.text) + " right=" + quote(it.right) + "\n";
+        out.append(" left=").append(quote(it.text)).append(" right=").append(quote(it.right)).append("\n");
         break;
       case PrnItem::Logo:
         snprintf(line, sizeof line, "logo y=%d x=%d %dx%d\n", it.y, it.x, it.w, it.h);

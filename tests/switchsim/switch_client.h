@@ -104,7 +104,7 @@ struct Client {
   explicit Client(switchsim::Switch *s) : sw(s) { switchsim::fromHex(DEV_MASTER_KEY, master, switchsim::KEY_LEN); }
 
   std::string nextStan() {
-    char buf[8];
+    char buf[24];  // room for any long, so the compiler sees no truncation
     std::snprintf(buf, sizeof buf, "%06ld", ++stan);
     return buf;
   }

@@ -43,7 +43,9 @@ bool singleDes(const std::uint8_t key8[8], const std::uint8_t in[8], std::uint8_
 // PAN field of a format-0 block: 0000 and the 12 rightmost digits before the check digit.
 bool panField(const std::string &pan, std::uint8_t out[8]) {
   if (pan.size() < 13) return false;
-  std::string digits = "0000" + pan.substr(pan.size() - 13, 12);
+  // Built by appending: GCC 12 at -O3 reports "literal" + string as an overlapping copy (-Wrestrict).
+  std::string digits = "0000";
+  digits.append(pan, pan.size() - 13, 12);
   return fromHex(digits, out, 8);
 }
 
@@ -105,7 +107,9 @@ std::string pinFromBlock(const std::uint8_t key[KEY_LEN], const std::uint8_t blo
 bool pinBlockFor(const std::uint8_t key[KEY_LEN], const std::string &pin, const std::string &pan,
                  std::uint8_t block[8]) {
   if (pin.size() < 4 || pin.size() > 12) return false;
-  std::string field = "0" + std::string(1, "0123456789ABC"[pin.size()]) + pin;
+  std::string field = "0";
+  field.push_back("0123456789ABC"[pin.size()]);
+  field.append(pin);
   field.resize(16, 'F');
   std::uint8_t pinField[8], panBlock[8];
   if (!fromHex(field, pinField, 8) || !panField(pan, panBlock)) return false;
