@@ -20,6 +20,8 @@
 #include "platform_clock.h"
 #include "radio.h"
 #ifdef SIM_HAS_WINDOW
+#include <dlfcn.h>
+
 #include "window.h"
 #endif
 
@@ -233,8 +235,49 @@ static std::string readScript(const std::string& path) {
   return ss.str();
 }
 
+#ifdef SIM_HAS_WINDOW
+// Loads the window front end from beside this library; nullptr with *why when it cannot.
+static const WindowFrontEnd* loadWindowFrontEnd(std::string* why) {
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&loadWindowFrontEnd), &self) == 0 || self.dli_fname == nullptr) {
+    *why = "the simulator library cannot find where it was loaded from";
+    return nullptr;
+  }
+  const std::string path = (std::filesystem::path(self.dli_fname).parent_path() / SIM_WINDOW_MODULE).string();
+  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const char* error = dlerror();
+    *why = "the window front end cannot be loaded: " + std::string(error ? error : path);
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<const WindowFrontEnd* (*)()>(dlsym(module, "simWindowFrontEnd"));
+  if (entry == nullptr) {
+    *why = path + " is not the window front end";
+    return nullptr;
+  }
+  return entry();
+}
+#endif
+
 static bool startWindow(const Options& o, const std::string& programName) {
 #ifdef SIM_HAS_WINDOW
+  if (o.noWindow) {
+    if (!o.windowHooks.empty()) usageError("--sim-window-... test hooks need the window, not --sim-no-window");
+    return false;
+  }
+  std::string why;
+  const char* display = getenv("DISPLAY");
+  const WindowFrontEnd* w = nullptr;
+  // Without a display the window libraries are not even loaded.
+  if (display == nullptr || *display == '\0')
+    why = "DISPLAY is not set";
+  else
+    w = loadWindowFrontEnd(&why);
+  if (w == nullptr) {
+    if (!o.windowHooks.empty()) usageError("the window test hooks need a window, but " + why);
+    fprintf(stderr, "sim: no window: %s\n", why.c_str());
+    return false;
+  }
   WindowPlan plan;
   for (const WindowHook& h : o.windowHooks) {
     if (h.kind == 's') {
@@ -262,19 +305,14 @@ static bool startWindow(const Options& o, const std::string& programName) {
     }
     int code;
     if (h.kind == 'w') {
-      code = intOption("--sim-window-swipe", h.what, 1, windowTestCards());
+      code = intOption("--sim-window-swipe", h.what, 1, w->testCards());
     } else {
-      code = windowKeyCode(h.what);
+      code = w->keyCode(h.what);
       if (code < 0) usageError("unknown keypad button \"" + h.what + "\" (0-9 ENTER CANCEL CLEAR UP DOWN MENU F7)");
     }
     plan.presses.push_back(WindowPlan::Press{code, h.kind, h.afterMs});
   }
-  if (o.noWindow) {
-    if (!plan.empty()) usageError("--sim-window-... test hooks need the window, not --sim-no-window");
-    return false;
-  }
-  std::string why;
-  if (windowStart(programName, plan, &why)) return true;
+  if (w->start(programName, plan, &why)) return true;
   if (!plan.empty()) usageError("the window test hooks need a window, but " + why);
   fprintf(stderr, "sim: no window: %s\n", why.c_str());
   return false;

@@ -350,3 +350,9 @@ bool windowStart(const std::string& programName, const WindowPlan& plan, std::st
 }
 
 }  // namespace sim::detail
+
+extern "C" const sim::detail::WindowFrontEnd* simWindowFrontEnd() {
+  static const sim::detail::WindowFrontEnd frontEnd = {&sim::detail::windowStart, &sim::detail::windowKeyCode,
+                                                       &sim::detail::windowTestCards};
+  return &frontEnd;
+}

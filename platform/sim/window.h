@@ -6,6 +6,10 @@
  * scaled up, a keypad, test cards to swipe, the PIN pad's answer, battery and
  * charger, and the paper strip. It runs wxWidgets on a thread of its own; the
  * application keeps the thread that called DLL_ApiInit.
+ *
+ * The front end is a library of its own that the simulator loads only when a
+ * window is to be opened (simWindowFrontEnd below), so headless runs, tests
+ * and scripted demos never load wxWidgets and GTK.
  */
 #ifndef SIM_WINDOW_H
 #define SIM_WINDOW_H
@@ -64,6 +68,17 @@ int windowKeyForHost(int hostKey);
 // The host key that types terminal key `code` (the first of its keys); -1 if none.
 int windowHostKeyFor(int code);
 
+/* ---- the front end as the simulator loads it ------------------------------------------------ */
+
+struct WindowFrontEnd {
+  bool (*start)(const std::string& programName, const WindowPlan& plan, std::string* why);
+  int (*keyCode)(const std::string& name);
+  int (*testCards)();
+};
+
 }  // namespace sim::detail
+
+// The one symbol the simulator looks up in the loaded front end.
+extern "C" const sim::detail::WindowFrontEnd* simWindowFrontEnd();
 
 #endif  // SIM_WINDOW_H
