@@ -58,7 +58,7 @@ protected:
     std::ofstream(dir / "script.txt") << script;
     const std::string command = std::string(SAFFRON_PROGRAM) + " --sim-headless --sim-script " +
                                 (dir / "script.txt").string() + " --sim-out " + out.string() + " --sim-data " +
-                                data.string() + " --sim-time " + DAY + "101500 --link-wait-ms 1500 >" +
+                                data.string() + " --sim-time " + DAY + "101500 --link-wait-ms 3000 >" +
                                 (dir / "saffron.log").string() + " 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
