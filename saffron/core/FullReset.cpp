@@ -1,9 +1,11 @@
 // FullReset.cpp - the full reset: the journal's files and the settings' records, and its screen.
 #include "core/FullReset.h"
 
+#include "comm/Bearer.h"
 #include "core/Filing.h"
 #include "core/key.h"
 #include "journal/Journal.h"
+#include "txn/Engine.h"
 #include "ui/Display.h"
 #include "ui/Messages.h"
 
@@ -14,7 +16,12 @@ int resetTerminalSettings() {
 }
 
 int ConfigurationMenuBankingDefault() {
-  // Settling an unfinished last transaction comes first once the engine exists.
+  // Whatever the last transaction still owes goes out before the journal is wiped.
+  if (tryConnect() >= 0) {
+    int owed = 0;
+    checkLastTransactionStatus(&owed, 0);
+  }
+  tryDisconnect();
   char title[128] = {};
   char line[128] = {};
   getUiMessage(272, title, sizeof title);

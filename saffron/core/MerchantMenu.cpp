@@ -416,16 +416,6 @@ int ManagerConfigMenu() {
   return choice;
 }
 
-int ManagerMenuBankingDefault() {
-  // Whatever the last transaction still owes goes out before the journal is wiped.
-  if (tryConnect() >= 0) {
-    int owed = 0;
-    checkLastTransactionStatus(&owed, 0);
-  }
-  tryDisconnect();
-  return ConfigurationMenuBankingDefault();
-}
-
 int ManagerMenu() {
   if (CheckSupervisorPassword() != 0) return 0;
   int choice;
@@ -434,7 +424,7 @@ int ManagerMenu() {
     case 1: ManagerConfigMenu(); break;
     case 2: ManagerDoLogon(); break;
     case 3: ManagerResetMerchantPass(); break;
-    case 4: ManagerMenuBankingDefault(); break;
+    case 4: ConfigurationMenuBankingDefault(); break;
     case 5: printSetting(); break;
     case 6: exitFromApp(); break;
     default: break;

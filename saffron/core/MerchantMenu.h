@@ -46,7 +46,5 @@ int ManagerDoLogon();
 int MerchantMenuReport();
 int MerchantMenuSetting();
 int ManagerConfigMenu();
-// The full reset, after whatever the last transaction still owes has gone out.
-int ManagerMenuBankingDefault();
 
 #endif
