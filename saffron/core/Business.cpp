@@ -478,6 +478,10 @@ int splashMenu() {
   for (;;) {
     const int card = checkCardSwap();
     if (card == CARD_READ) {
+      // A card counts as activity: the screen is lit again and the idle count restarts.
+      lcdBackLightStruct.keep = -1;
+      lcdBackLightStruct.interval = 0;
+      mid_sys_backlight_set_time();
       DLL_McrClose();
       return SPLASH_CARD;
     }

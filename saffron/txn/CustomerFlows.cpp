@@ -184,8 +184,6 @@ int checkCardSwap() {
               panLen < sizeof currentTransaction.PAN - 1 ? panLen : sizeof currentTransaction.PAN - 1);
   std::memcpy(currentTransaction.Track2, track2, sizeof track2);
   std::memset(track2, 0, sizeof track2);
-  // A card counts as activity: the screen is lit again and the idle count restarts.
-  kbHit();
   return CARD_READ;
 }
 
