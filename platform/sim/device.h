@@ -104,6 +104,8 @@ void setKeepRunning(bool keep);
 
 void lcdReset();
 std::string lcdListing();
+// A text as the listings show it: in quotes, with quotes, backslashes and control characters escaped.
+std::string quoteForListing(const std::string& s);
 bool lcdWritePng(const std::string& path);
 // Copies the 320 x 240 RGB framebuffer into rgb (size bytes, at least
 // 320 * 240 * 3) unless it is unchanged since generation `known`; returns the

@@ -104,6 +104,23 @@ static void forgetCovered(int x0, int y0, int x1, int y1, bool wholeWidth) {
   items.swap(kept);
 }
 
+std::string quoteForListing(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      char esc[8];
+      snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
 std::string lcdListing() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   std::string out;
@@ -118,22 +135,7 @@ std::string lcdListing() {
   static const char* kAlign[3] = {"left", "right", "centre"};
   for (const Item& it : lcd().items) {
     char line[160];
-    std::string payload;
-    const std::string& s = it.isText ? it.text.utf8 : it.image.name;
-    payload += '"';
-    for (unsigned char c : s) {
-      if (c == '"' || c == '\\') {
-        payload += '\\';
-        payload += static_cast<char>(c);
-      } else if (c < 0x20 || c == 0x7F) {
-        char esc[8];
-        snprintf(esc, sizeof esc, "\\x%02X", c);
-        payload += esc;
-      } else {
-        payload += static_cast<char>(c);
-      }
-    }
-    payload += '"';
+    std::string payload = quoteForListing(it.isText ? it.text.utf8 : it.image.name);
     if (it.isText) {
       const ScreenText& x = it.text;
       char bg[16];

@@ -70,23 +70,6 @@ bool printerPaper(PaperStrip* out, unsigned long long known) {
 
 /* ---- the page listing --------------------------------------------------------------------------- */
 
-static std::string quote(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      char esc[8];
-      snprintf(esc, sizeof esc, "\\x%02X", c);
-      out += esc;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
-
 static std::string listing(const Printer& p, int number, int height) {
   static const char* kAlign[3] = {"left", "centre", "right"};
   long long now = nowMs();
@@ -105,13 +88,13 @@ static std::string listing(const Printer& p, int number, int height) {
         out += line;
         if (it.lineSpace) out += " space=" + std::to_string(it.lineSpace);
         // Appended piece by piece: GCC 12's optimiser flags "literal" + string as overlapping (-Wrestrict).
-        out.append(" ").append(quote(it.text)).append("\n");
+        out.append(" ").append(quoteForListing(it.text)).append("\n");
         break;
       case PrnItem::LeftRight:
         snprintf(line, sizeof line, "pair y=%d x=%d size=%d", it.y, it.x, it.size);
         out += line;
         if (it.lineSpace) out += " space=" + std::to_string(it.lineSpace);
-        out.append(" left=").append(quote(it.text)).append(" right=").append(quote(it.right)).append("\n");
+        out.append(" left=").append(quoteForListing(it.text)).append(" right=").append(quoteForListing(it.right)).append("\n");
         break;
       case PrnItem::Logo:
         snprintf(line, sizeof line, "logo y=%d x=%d %dx%d\n", it.y, it.x, it.w, it.h);

@@ -79,6 +79,23 @@ void showSearching(int title) {
   showMessageIds(title, MSG_SEARCHING, 0);
 }
 
+// After a search by number: the reprint, or "no result" (lookup result not 0).
+int reprintFound(int lookup, TransactionRecord *trx, int type) {
+  if (lookup != 0) {
+    showMessageIds(REPRINT_TITLE, MSG_NOT_FOUND, RESULT_MS);
+    return -1;
+  }
+  printReceiptOfType(trx, type, COPY_REPRINT);
+  return 0;
+}
+
+// The "preparing" line under the search screen, and the print time.
+void showPreparing(char *printTime, std::size_t printTimeSize) {
+  char buf[UI_MESSAGE_BUFFER_SIZE];
+  lcdPrint(1, 3, LINE_CENTER, FONT_FILE, 3, getUiMessage(MSG_PREPARING, buf), LCD_LINE_MAX);
+  printTimeNow(printTime, printTimeSize);
+}
+
 } // namespace
 
 /* ---- the report menu ------------------------------------------------------------------ */
@@ -170,12 +187,8 @@ int MerchantMenuReportsRePrintByStan() {
   TransactionRecord trx;
   clearTransaction(&trx);
   int type = 0;
-  if (readTransactionByOrigStan(stan, &trx, &type) != 0) {
-    showMessageIds(REPRINT_TITLE, MSG_NOT_FOUND, RESULT_MS);
-    return -1;
-  }
-  printReceiptOfType(&trx, type, COPY_REPRINT);
-  return 0;
+  const int found = readTransactionByOrigStan(stan, &trx, &type);
+  return reprintFound(found, &trx, type);
 }
 
 int MerchantMenuReportsRePrintByRrn() {
@@ -186,12 +199,7 @@ int MerchantMenuReportsRePrintByRrn() {
   int type = 0;
   const int found = readTransactionByRrn(rrn, &trx, &type);
   USB_printf2("readTransactionByRrn=%d  trxType=%d", found, type);
-  if (found != 0) {
-    showMessageIds(REPRINT_TITLE, MSG_NOT_FOUND, RESULT_MS);
-    return -1;
-  }
-  printReceiptOfType(&trx, type, COPY_REPRINT);
-  return 0;
+  return reprintFound(found, &trx, type);
 }
 
 /* ---- statements ------------------------------------------------------------------------------ */
@@ -226,9 +234,8 @@ int getDetailedStatement(int filter, const char *from, const char *to, int title
     showMessageIds(titleMessage, MSG_NOT_FOUND, RESULT_MS);
     return -1;
   }
-  char buf[UI_MESSAGE_BUFFER_SIZE], printed[32];
-  lcdPrint(1, 3, LINE_CENTER, FONT_FILE, 3, getUiMessage(MSG_PREPARING, buf), LCD_LINE_MAX);
-  printTimeNow(printed, sizeof printed);
+  char printed[32];
+  showPreparing(printed, sizeof printed);
   printDetailedStatement(filter, records, count, from, to, printed, titleMessage);
   mid_kbFlush();
   return 0;
@@ -243,9 +250,8 @@ int getTotalStatement(int, const char *from, const char *to, int titleMessage) {
     showMessageIds(titleMessage, MSG_NOT_FOUND, RESULT_MS);
     return -1;
   }
-  char buf[UI_MESSAGE_BUFFER_SIZE], printed[32];
-  lcdPrint(1, 3, LINE_CENTER, FONT_FILE, 3, getUiMessage(MSG_PREPARING, buf), LCD_LINE_MAX);
-  printTimeNow(printed, sizeof printed);
+  char printed[32];
+  showPreparing(printed, sizeof printed);
   printTotallyStatement(totals, from, to, printed, titleMessage);
   mid_kbFlush();
   return 0;

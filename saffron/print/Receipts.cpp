@@ -114,11 +114,16 @@ int printBillPaymentTicket(TransactionRecord *trx, int copy) {
   return code;
 }
 
-int printVoucherTicket(TransactionRecord *trx, int copy) {
-  int y = printHeader(trx, TICKET_VOUCHER, trx->companyName, 0, copy);
+namespace {
+// Voucher and top-up: the charge's own lines, the amount, and the status move.
+int printChargeTicket(TransactionRecord *trx, int copy, int kind) {
+  int y = printHeader(trx, kind, trx->companyName, 0, copy);
   const int code = responseCodeOf(trx);
   if (code == 0) {
-    y += printVoucherDesc(F, trx, PRN_LEFT_X, y, copy);
+    if (kind == TICKET_VOUCHER)
+      y += printVoucherDesc(F, trx, PRN_LEFT_X, y, copy);
+    else
+      y += printTopupDesc(F, trx->companyName, trx->CellphonNumber, PRN_LEFT_X, y);
     y += printPriceEx(F, trx->Price, PRN_RIGHT_X, y);
     markPrinted(trx);
   } else {
@@ -127,20 +132,11 @@ int printVoucherTicket(TransactionRecord *trx, int copy) {
   printTail(y, TAIL);
   return code;
 }
+} // namespace
 
-int printTopupTicket(TransactionRecord *trx, int copy) {
-  int y = printHeader(trx, TICKET_TOPUP, trx->companyName, 0, copy);
-  const int code = responseCodeOf(trx);
-  if (code == 0) {
-    y += printTopupDesc(F, trx->companyName, trx->CellphonNumber, PRN_LEFT_X, y);
-    y += printPriceEx(F, trx->Price, PRN_RIGHT_X, y);
-    markPrinted(trx);
-  } else {
-    y += printDeclined(trx, y);
-  }
-  printTail(y, TAIL);
-  return code;
-}
+int printVoucherTicket(TransactionRecord *trx, int copy) { return printChargeTicket(trx, copy, TICKET_VOUCHER); }
+
+int printTopupTicket(TransactionRecord *trx, int copy) { return printChargeTicket(trx, copy, TICKET_TOPUP); }
 
 int printReverseTicket(TransactionRecord *trx, int subtype) {
   int y = printHeader(trx, TICKET_REVERSAL, nullptr, subtype, COPY_CUSTOMER);

@@ -126,15 +126,23 @@ void printTotallyStatement(const int64_t *totals, const char *from, const char *
 
 /* ---- settings and hardware --------------------------------------------------------------- */
 
-void printSetting() {
+namespace {
+// Merchant, title, and the terminal's identity: serial, terminal, merchant, version.
+int printIdentity(int titleKind) {
   openPrinter();
   int y = 0;
   y += printMerchantNameNphone(F, PRN_RIGHT_X, y);
-  y += printTicketType(F, TICKET_CONFIG, nullptr, 0, 0, PRN_RIGHT_X, y);
+  y += printTicketType(F, titleKind, nullptr, 0, 0, PRN_RIGHT_X, y);
   y += printSerialNumber(F, PRN_LEFT_X, y);
   y += printTerminalNo(F, PRN_LEFT_X, y);
   y += printMerchantNo(F, PRN_LEFT_X, y);
   y += printSoftwareVersion(F, PRN_LEFT_X, y);
+  return y;
+}
+} // namespace
+
+void printSetting() {
+  int y = printIdentity(TICKET_CONFIG);
   y += printTicketType(F, TICKET_NETWORK, nullptr, 0, 0, PRN_RIGHT_X, y);
   y += printIpAddress(F, PRN_LEFT_X, y);
   y += printPortNo(F, PRN_LEFT_X, y);
@@ -145,14 +153,7 @@ void printSetting() {
 }
 
 void printHardware() {
-  openPrinter();
-  int y = 0;
-  y += printMerchantNameNphone(F, PRN_RIGHT_X, y);
-  y += printTicketType(F, TICKET_HARDWARE, nullptr, 0, 0, PRN_RIGHT_X, y);
-  y += printSerialNumber(F, PRN_LEFT_X, y);
-  y += printTerminalNo(F, PRN_LEFT_X, y);
-  y += printMerchantNo(F, PRN_LEFT_X, y);
-  y += printSoftwareVersion(F, PRN_LEFT_X, y);
+  int y = printIdentity(TICKET_HARDWARE);
   y += printIpAddress(F, PRN_LEFT_X, y);
   y += printPortNo(F, PRN_LEFT_X, y);
   finish(y, TAIL);
