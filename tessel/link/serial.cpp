@@ -19,7 +19,8 @@ char g_openError[320] = "";
 void noteOpenError(const char* device, uint32_t sysError) {
   char reason[192];
   serialErrorText(sysError, reason, sizeof reason);
-  std::snprintf(g_openError, sizeof g_openError, "%s: %s", device, reason);
+  // The path is cut at 120 bytes so that the whole reason always fits.
+  std::snprintf(g_openError, sizeof g_openError, "%.120s: %s", device, reason);
 }
 
 bool openWith(const char* device, uint32_t baud, uint8_t portNumber) {
