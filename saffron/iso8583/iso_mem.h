@@ -21,7 +21,8 @@ void ISO_MEM_free(void *pointer);
 using ISO_MEM_CallocFn = void *(*)(std::size_t count, std::size_t size);
 extern ISO_MEM_CallocFn ISO_MEM_callocHook;
 
-// Number of successful allocations since start-up (relaxed counter).
+// Number of heap blocks taken since start-up (relaxed counter); blocks
+// recycled from the thread's cache of freed ones are not counted.
 unsigned long ISO_MEM_GetAllocCount();
 
 #endif

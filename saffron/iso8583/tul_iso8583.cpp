@@ -73,7 +73,8 @@ void TUL_ISO8583_MSG_Init(unsigned char *buffer, std::uint32_t size, TUL_ISO8583
 void TUL_ISO8583_MSG_Free(TUL_ISO8583_MSG *msg) {
   if (msg == nullptr) return;
   if (!arenaMode(msg)) {
-    for (TUL_ISO8583_SLOT &slot : msg->fields) ISO_MEM_free(slot.value);
+    for (TUL_ISO8583_SLOT &slot : msg->fields)
+      if (slot.value != nullptr) ISO_MEM_free(slot.value); // most slots are empty: skip the call
   }
   std::memset(msg, 0, sizeof *msg);
 }
