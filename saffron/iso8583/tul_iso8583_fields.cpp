@@ -374,6 +374,13 @@ int markBlocks(unsigned int p, TUL_ISO8583_MSG *msg, const unsigned char *blocks
                bool apply) {
   for (unsigned int k = 0; k < blockCount; ++k) {
     for (unsigned int bit = 1; bit < BLOCK_BITS; ++bit) {
+      // Most bytes of a bitmap are zero: skip them whole (bit 0 is the continuation flag).
+      unsigned char byte = blocks[k * BLOCK_BYTES + bit / 8];
+      if (bit / 8 == 0) byte &= 0x7F;
+      if (byte == 0) {
+        bit |= 7;
+        continue;
+      }
       if (!bitSet(blocks + k * BLOCK_BYTES, bit)) continue;
       unsigned long pos = p + static_cast<unsigned long>(k) * BLOCK_BITS + bit;
       if (!apply) {
