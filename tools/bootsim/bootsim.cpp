@@ -2,6 +2,7 @@
 // handlers, image files, and line pacing.
 #include "bootsim.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -370,10 +371,12 @@ void BootSim::writePaced(const uint8_t* data, size_t n) {
     }
     return;
   }
-  // Each byte is handed over when its last bit would have left the wire.
+  // Each byte is handed over when its last bit would have left the wire. A
+  // reply starts on the line the moment the request has arrived (or the line
+  // is free), not when this thread got round to it: our own wake-up delay is
+  // not line time.
   const uint64_t byteNs = 10ull * 1000000000ull / opt_.baud;
-  const uint64_t t = nowNs();
-  uint64_t at = txLineFreeNs_ > t ? txLineFreeNs_ : t;
+  uint64_t at = std::max(txLineFreeNs_, rxLineFreeNs_);
   for (size_t i = 0; i < n; ++i) {
     at += byteNs;
     sleepUntilNs(at);
