@@ -43,7 +43,6 @@ struct Command {
 };
 
 constexpr long long kExpectWindowMs = 5000;              // how long an expect may wait for its text
-constexpr long long kMaxWaitMs = 30LL * 24 * 3600 * 1000;  // longest single wait accepted
 constexpr size_t kMaxTrack = 127;                        // McrRead buffers hold 128 bytes
 constexpr size_t kMaxPin = 12;
 constexpr size_t kMaxShotName = 100;
@@ -186,8 +185,10 @@ static bool parseLine(const std::string& raw, int lineNo, std::vector<Command>* 
     out->push_back(c);
   } else if (word == "wait") {
     if (!want(1)) return false;
-    if (!parseNumber(args[0], kMaxWaitMs, &c.number)) {
-      *why = "wait wants milliseconds (at most 30 days)";
+    // No longer than the runaway limit, which a longer wait would trip.
+    const long long limit = dev().runawayMs;
+    if (!parseNumber(args[0], limit, &c.number)) {
+      *why = "wait wants milliseconds, at most " + std::to_string(limit) + " (the runaway limit)";
       return false;
     }
     c.op = Op::Wait;
@@ -298,6 +299,7 @@ static bool step(Command& c) {
       if (!c.started) {
         c.started = true;
         c.deadline = nowMs() + c.number;
+        noteProgress();  // the runaway clock starts with the wait, not before it
       }
       if (nowMs() < c.deadline) return false;
       ++s.pc;

@@ -78,10 +78,24 @@ namespace {
 // The program's own options (the platform takes its --sim-... ones). Only one:
 // --link-wait-ms N shortens the wait for the switch's answer (default 30 s),
 // so that tests and the power-cut sweep do not spend half a minute on every
-// answer they drop on purpose. A bad option ends the program (status 2).
+// answer they drop on purpose. A bad option ends the program (status 2) with
+// the usage; --help and -h print it and end the program (status 0). Both are
+// judged before the platform starts, so neither opens a terminal.
+void printUsage(FILE *out) {
+  std::fprintf(out, "usage: saffron [--link-wait-ms MS] [--sim-... options]\n"
+                    "  --link-wait-ms MS   wait at most MS (100..%d) for the switch's answer\n"
+                    "  --help, -h          this text\n"
+                    "  --sim-help          the terminal simulator's options and script commands\n",
+               TCP_WAIT_MS_DEFAULT);
+}
+
 void applicationOptions(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     if (argv[i] == nullptr || std::strncmp(argv[i], "--sim-", 6) == 0) continue;
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      printUsage(stdout);
+      std::exit(0);
+    }
     if (std::strcmp(argv[i], "--link-wait-ms") == 0 && i + 1 < argc) {
       char *end = nullptr;
       const long ms = std::strtol(argv[i + 1], &end, 10);
@@ -96,16 +110,16 @@ void applicationOptions(int argc, char **argv) {
     }
     // Plain words are the values of the platform's options.
     if (std::strncmp(argv[i], "--", 2) != 0) continue;
-    std::fprintf(stderr, "saffron: unknown option %s (the program takes --link-wait-ms MS and the --sim- options)\n",
-                 argv[i]);
+    std::fprintf(stderr, "saffron: unknown option %s\n", argv[i]);
+    printUsage(stderr);
     std::exit(2);
   }
 }
 } // namespace
 
 int saffronMain(int argc, char **argv) {
-  DLL_ApiInit(argc, argv);
   applicationOptions(argc, argv);
+  DLL_ApiInit(argc, argv);
   // Writing to a closed connection must give an error, not end the process.
   std::signal(SIGPIPE, SIG_IGN);
   mid_setLinkProgress(showLinkProgress);

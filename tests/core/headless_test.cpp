@@ -154,4 +154,19 @@ TEST_F(HeadlessTest, WithoutASimTheStartUpCarriesOnToTheIdleScreen) {
   EXPECT_TRUE(eventTimes("modem: PPP link up (APN mcinet)").empty());
 }
 
+// --help used to be refused as unknown and -h ignored (a terminal started).
+TEST_F(HeadlessTest, HelpPrintsTheUsageAndUnknownOptionsAreRefusedWithIt) {
+  for (const char *help : {"--help", "-h"}) {
+    EXPECT_EQ(boot("quit\n", help), 0) << help;
+    const std::string out = readText(root_ + "/stdout.txt");
+    EXPECT_NE(out.find("usage: saffron"), std::string::npos) << out;
+    EXPECT_NE(out.find("--sim-help"), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(data_ + "/p_Config.dat"));  // no terminal was started
+  }
+  EXPECT_EQ(boot("quit\n", "--frobnicate"), 2);
+  const std::string out = readText(root_ + "/stdout.txt");
+  EXPECT_NE(out.find("unknown option --frobnicate"), std::string::npos) << out;
+  EXPECT_NE(out.find("usage: saffron"), std::string::npos) << out;
+}
+
 } // namespace

@@ -70,6 +70,15 @@ TEST_F(Script, AWaitPassesInVirtualTimeAndTheEndOfTheScriptEndsTheRun) {
   EXPECT_LT(PLAT_ClockMs(), start + 61000);
 }
 
+// The parser used to take waits of up to 30 days that the runaway limit then
+// ended with status 4.
+TEST_F(Script, AWaitUpToTheRunawayLimitRunsAndALongerOneIsRefused) {
+  sim::setRunawayLimitMs(600000);  // ten virtual minutes keep the test quick
+  EXPECT_NE(loadError("wait 600001\n").find("line 1: wait wants milliseconds, at most 600000"), std::string::npos);
+  ASSERT_TRUE(sim::loadScript("wait 300000\nwait 600000\n", nullptr));
+  EXPECT_EQ(runIdleLoop(), 0);
+}
+
 TEST_F(Script, InputIsGivenOneAtATimeAndTypeGivesOneKeyPerDigit) {
   ASSERT_TRUE(sim::loadScript("type 407\nkey ENTER\n", nullptr));
   std::vector<int> keys;
