@@ -19,6 +19,7 @@
 #include "libapi.h"
 #include "platform_clock.h"
 #include "radio.h"
+#include "text.h"
 #ifdef SIM_HAS_WINDOW
 #include <dlfcn.h>
 
@@ -228,6 +229,9 @@ static std::string readScript(const std::string& path) {
   if (path.empty()) {
     ss << std::cin.rdbuf();
   } else {
+    // A folder opens as an empty stream here; a pipe is a fine script.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) usageError("the script " + path + " is a folder");
     std::ifstream f(path, std::ios::binary);
     if (!f) usageError("cannot read the script " + path);
     ss << f.rdbuf();
@@ -348,7 +352,12 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   d.charger = o.charger;
   d.tmsTask = o.tmsTask;
   for (const auto& [device, args] : o.radio) radioCommand(device, args, true, nullptr);
-  if (!o.font.empty()) setFontOverride(absolute(o.font));
+  if (!o.font.empty()) {
+    setFontOverride(absolute(o.font));
+    // Checked now: a font that does not load would give screens without text.
+    int width = 0;
+    if (!textMeasure("0", 1, &width)) usageError("--sim-font " + o.font + " is not a font that loads");
+  }
   setKeepRunning(o.keepRunning);
 
   // Headless runs always use virtual time; otherwise the host clock, shifted by --sim-time.

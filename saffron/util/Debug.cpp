@@ -33,7 +33,7 @@ void USB_printf2(const char *format, ...) {
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   std::fputs(line, stdout);
-  std::fputs("\r", stdout);
+  std::fputs("\r\n", stdout);  // a bare CR runs the lines together in a file
   std::fflush(stdout);
 }
 

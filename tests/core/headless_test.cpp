@@ -169,4 +169,15 @@ TEST_F(HeadlessTest, HelpPrintsTheUsageAndUnknownOptionsAreRefusedWithIt) {
   EXPECT_NE(out.find("usage: saffron"), std::string::npos) << out;
 }
 
+// A bad font or a folder as the script used to run on with blank screens or
+// no script and end with status 0.
+TEST_F(HeadlessTest, FontThatDoesNotLoadAndAFolderAsTheScriptAreRefused) {
+  EXPECT_EQ(boot("quit\n", "--sim-font " + root_ + "/missing.ttf"), 2);
+  writeBytes(root_ + "/not-a-font.ttf", "plain text", 10);
+  EXPECT_EQ(boot("quit\n", "--sim-font " + root_ + "/not-a-font.ttf"), 2);
+  EXPECT_NE(readText(root_ + "/stdout.txt").find("not a font that loads"), std::string::npos);
+  EXPECT_EQ(boot("quit\n", "--sim-script " + root_), 2);
+  EXPECT_NE(readText(root_ + "/stdout.txt").find("is a folder"), std::string::npos);
+}
+
 } // namespace
