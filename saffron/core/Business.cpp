@@ -22,6 +22,7 @@
 #include "core/MenuTree.h"
 #include "core/clock.h"
 #include "core/debug.h"
+#include "core/file.h"
 #include "core/key.h"
 #include "core/screen.h"
 #include "core/system.h"
@@ -158,11 +159,39 @@ void showWifiPreparing() {
 }
 } // namespace
 
+namespace {
+constexpr int MSG_ERROR = 29;            // "error"
+constexpr int MSG_SETTINGS_LOAD_ERROR = 97; // "error loading settings"
+constexpr int FILE_PROBLEM_WAIT_MS = 5000;
+
+// A stored file that is there but unreadable is left alone (its writes are
+// refused); the person at the terminal is told so before anything is changed.
+void reportFileProblems() {
+  const char *name = nullptr;
+  bool settings = true;
+  int state = settingsFileProblem(&name);
+  if (state == FILE_ABSENT) {
+    settings = false;
+    state = journalFileProblem(&name);
+  }
+  if (state == FILE_ABSENT || name == nullptr) return;
+  USB_printf2("start-up: %s is %s; left as it is", name, mid_fileStateText(state));
+  std::fprintf(stderr, "saffron: %s is %s; it is left as it is and not written\n", name, mid_fileStateText(state));
+  char title[MSG_SIZE] = {};
+  char text[MSG_SIZE] = {};
+  if (settings)
+    showMessage(message(MSG_ERROR, title), message(MSG_SETTINGS_LOAD_ERROR, text), FILE_PROBLEM_WAIT_MS);
+  else
+    showMessage(message(MSG_ERROR, title), name, FILE_PROBLEM_WAIT_MS);
+}
+} // namespace
+
 void moduleInit() {
   char title[MSG_SIZE] = {};
   char text[MSG_SIZE] = {};
   showMessage(message(15, title), message(16, text), 0);
   normalizeConfigModuleInit();
+  reportFileProblems();
   wifiExists = wifiCheck();
   // A declined transaction whose receipt was lost is printed before anything else.
   checkUprintedTransaction();

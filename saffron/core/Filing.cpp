@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 
+#include "core/debug.h"
 #include "core/file.h"
 #include "core/key.h"
 #include "core/system.h"
@@ -82,27 +83,72 @@ void terminateTextFields(Config &c) {
   terminate(c.IMEI);
 }
 
-int readWhole(const char *path, void *record, std::size_t size) {
-  const int fd = mid_fileOpen(path, O_RDWR | O_CREAT);
-  if (fd < 0) return -1;
-  const int n = mid_fileRead(fd, record, size);
-  mid_fileClose(fd);
+// A settings file found but not read is never written over: what memory holds
+// then is defaults or blanks, and the stored terminal and merchant numbers
+// would be lost. The state of the last read of each file, FILE_READABLE when sound.
+int configFileState = FILE_READABLE;
+int turnRowFileState = FILE_READABLE;
+
+// Reads a record file read-only. A missing file reads as empty (0; the next
+// write creates it); one that is there but cannot be read gives -1 and marks
+// the file as not to be written.
+int readWhole(const char *path, void *record, std::size_t size, int *state) {
+  int found = mid_fileState(path);
+  if (found == FILE_ABSENT) {
+    *state = FILE_READABLE;
+    return 0;
+  }
+  int n = -1;
+  const int fd = found == FILE_READABLE ? mid_fileOpen(path, O_RDONLY) : -1;
+  if (fd >= 0) {
+    n = mid_fileRead(fd, record, size);
+    mid_fileClose(fd);
+  }
+  if (n < 0 && found == FILE_READABLE) found = FILE_UNREADABLE;
+  if (n < 0 && *state != found)
+    USB_printf2("%s is %s: kept as it is, settings stay in memory only", path, mid_fileStateText(found));
+  *state = n < 0 ? found : FILE_READABLE;
   return n;
 }
+
+// Writes a whole record unless its file was found unreadable (or is so now).
+int writeWhole(const char *path, const void *record, std::size_t size, int state) {
+  const int now = mid_fileState(path);
+  if (state != FILE_READABLE || now == FILE_UNREADABLE || now == FILE_NOT_REGULAR) {
+    USB_printf2("%s is %s: not written", path, mid_fileStateText(state != FILE_READABLE ? state : now));
+    return -1;
+  }
+  return mid_fileReplace(path, record, size);
+}
 } // namespace
+
+int settingsFileProblem(const char **name) {
+  const char *file = nullptr;
+  int state = FILE_ABSENT;
+  if (configFileState != FILE_READABLE) {
+    file = CONFIG_FILE;
+    state = configFileState;
+  } else if (turnRowFileState != FILE_READABLE) {
+    file = TURN_ROW_FILE;
+    state = turnRowFileState;
+  }
+  if (name != nullptr) *name = file;
+  return state;
+}
 
 /* ---- configuration file ----------------------------------------------------------- */
 
 int readConfigFromFile(int mode) {
   if (mode == 1) {
-    removeConfigFile();
+    // The full reset asks for a fresh file: one it could remove may be written again.
+    if (removeConfigFile() == 0) configFileState = FILE_READABLE;
     std::memset(&config, 0, sizeof config);
     mid_sysReadSN(config.SerialNo, sizeof config.SerialNo);
     writeConfig2File();
   }
   // Read through a copy: a failed read must not leave config half overwritten.
   Config copy = config;
-  const int n = readWhole(CONFIG_FILE, &copy, sizeof copy);
+  const int n = readWhole(CONFIG_FILE, &copy, sizeof copy, &configFileState);
   if (n > 0) {
     terminateTextFields(copy);
     config = copy;
@@ -110,7 +156,7 @@ int readConfigFromFile(int mode) {
   return n;
 }
 
-int writeConfig2File() { return mid_fileReplace(CONFIG_FILE, &config, sizeof config); }
+int writeConfig2File() { return writeWhole(CONFIG_FILE, &config, sizeof config, configFileState); }
 
 int setDefaultValues() {
   setText(config.HostIP, DEFAULT_HOST_IP);
@@ -141,16 +187,20 @@ int setDefaultValues() {
 /* ---- counters ----------------------------------------------------------------------- */
 
 int readTurnRowFromFile(int mode) {
+  const TurnRow held = turnRow;
   setCounter(turnRow.batchNo, 1);
   setCounter(turnRow.stanNo, 1);
-  if (mode == 1) removeTurnRowFile();
+  if (mode == 1 && removeTurnRowFile() == 0) turnRowFileState = FILE_READABLE;
   TurnRow copy = turnRow;
-  const int n = readWhole(TURN_ROW_FILE, &copy, sizeof copy);
+  const int n = readWhole(TURN_ROW_FILE, &copy, sizeof copy, &turnRowFileState);
   if (n > 0) turnRow = copy;
+  // A file that is there but unreadable is not a fresh start: counters held
+  // in memory keep counting rather than repeat trace numbers.
+  if (n < 0) turnRow = held;
   return n;
 }
 
-int writeTurnRow2File() { return mid_fileReplace(TURN_ROW_FILE, &turnRow, sizeof turnRow); }
+int writeTurnRow2File() { return writeWhole(TURN_ROW_FILE, &turnRow, sizeof turnRow, turnRowFileState); }
 
 long setStanNumber(int markOriginal) {
   readTurnRowFromFile(0);
@@ -178,6 +228,98 @@ int removeTurnRowFile() { return mid_fileRemove(TURN_ROW_FILE); }
 int removeMerchantAccounts() { return mid_fileRemove(MERCHANT_ACCOUNTS_FILE); }
 
 /* ---- start-up normalisation ------------------------------------------------------------- */
+
+namespace {
+bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+template <std::size_t N> bool hasControl(const char (&field)[N]) {
+  for (std::size_t i = 0; i < N && field[i] != '\0'; ++i)
+    if (isControl(static_cast<unsigned char>(field[i]))) return true;
+  return false;
+}
+
+// Digits only, minLen..maxLen of them; empty passes when allowEmpty.
+template <std::size_t N> bool digitsIn(const char (&field)[N], std::size_t minLen, std::size_t maxLen, bool allowEmpty) {
+  const std::size_t len = strnlen(field, N);
+  if (len == 0) return allowEmpty;
+  if (len < minLen || len > maxLen) return false;
+  for (std::size_t i = 0; i < len; ++i)
+    if (field[i] < '0' || field[i] > '9') return false;
+  return true;
+}
+
+// Dotted text of digits, as the address editor leaves it.
+template <std::size_t N> bool dottedDigits(const char (&field)[N]) {
+  for (std::size_t i = 0; i < N && field[i] != '\0'; ++i)
+    if ((field[i] < '0' || field[i] > '9') && field[i] != '.') return false;
+  return true;
+}
+
+void fixedInt(const char *name, int32_t *value, int32_t lo, int32_t hi, int32_t replacement) {
+  if (*value >= lo && *value <= hi) return;
+  USB_printf2("settings: %s %d out of %d..%d, set to %d", name, static_cast<int>(*value), static_cast<int>(lo),
+              static_cast<int>(hi), static_cast<int>(replacement));
+  *value = replacement;
+}
+
+void fixedByte(const char *name, uint8_t *value, uint8_t lo, uint8_t hi, uint8_t replacement) {
+  if (*value >= lo && *value <= hi) return;
+  USB_printf2("settings: %s %d out of %d..%d, set to %d", name, *value, lo, hi, replacement);
+  *value = replacement;
+}
+
+template <std::size_t N> void fixedText(const char *name, char (&field)[N], bool sound, const char *replacement) {
+  if (sound) return;
+  // The stored text may be anything: it is not logged, only named.
+  USB_printf2("settings: %s damaged, set to \"%s\"", name, replacement);
+  setText(field, replacement);
+}
+
+// Control characters in a shown text become spaces: the rest of a name is kept.
+template <std::size_t N> void blankControls(const char *name, char (&field)[N]) {
+  if (!hasControl(field)) return;
+  USB_printf2("settings: %s had control characters, replaced by spaces", name);
+  for (std::size_t i = 0; i < N && field[i] != '\0'; ++i)
+    if (isControl(static_cast<unsigned char>(field[i]))) field[i] = ' ';
+}
+
+// Settings a damaged file may carry outside what any screen or message could
+// have stored, set as the defaults would set them.
+void normalizeDomains() {
+  fixedText("HostIP", config.HostIP, dottedDigits(config.HostIP), DEFAULT_HOST_IP);
+  fixedInt("HostPort", &config.HostPort, 1, 65535, DEFAULT_HOST_PORT);
+  fixedText("TMSHost", config.TMSHost, !hasControl(config.TMSHost) && config.TMSHost[0] != '\0', DEFAULT_TMS_HOST);
+  fixedInt("TMSPort", &config.TMSPort, 1, 65535, DEFAULT_TMS_PORT);
+  fixedText("MerchantPass", config.MerchantPass, digitsIn(config.MerchantPass, 4, 4, true), DEFAULT_MERCHANT_PASS);
+  fixedText("SupervisorPass", config.SupervisorPass, digitsIn(config.SupervisorPass, 4, 4, true),
+            DEFAULT_SUPERVISOR_PASS);
+  fixedText("APN", config.APN, !hasControl(config.APN), DEFAULT_APN);
+  fixedText("APNUser", config.APNUser, !hasControl(config.APNUser), "");
+  fixedText("APNPass", config.APNPass, !hasControl(config.APNPass), "");
+  fixedText("WiFiSsid", config.WiFiSsid, !hasControl(config.WiFiSsid), "");
+  fixedText("WiFiPass", config.WiFiPass, !hasControl(config.WiFiPass), "");
+  fixedInt("connectionType", &config.connectionType, 0, 1, 0);
+  fixedInt("askForSecondTicket", &config.askForSecondTicket, 1, 3, DEFAULT_SECOND_TICKET);
+  fixedInt("sleepTimeout", &config.sleepTimeout, 1, MAX_SLEEP_TIMEOUT, DEFAULT_SLEEP_TIMEOUT);
+  fixedInt("keypadSound", &config.keypadSound, 1, 2, DEFAULT_KEYPAD_SOUND);
+  // The identifiers come from the switch; a damaged one is cleared so that the
+  // next logon fetches it again rather than sending garbage.
+  fixedText("TerminalNo", config.TerminalNo, digitsIn(config.TerminalNo, 8, 8, true), "");
+  fixedText("MerchantNo", config.MerchantNo, digitsIn(config.MerchantNo, 6, 15, true), "");
+  blankControls("MerchantName", config.MerchantName);
+  blankControls("merchantPhone", config.merchantPhone);
+  fixedInt("passFailCount", &config.passFailCount, 0, INT32_MAX, 0);
+  fixedInt("merchantTicketTimeout", &config.merchantTicketTimeout, 1, MAX_STORED_TICKET_TIMEOUT,
+           DEFAULT_TICKET_TIMEOUT);
+  fixedByte("askSleepTime", &config.askSleepTime, 1, 2, 1);
+  fixedByte("askShutDownTime", &config.askShutDownTime, 1, 2, DEFAULT_ASK_SHUTDOWN);
+  fixedInt("shutdownTimeout", &config.shutdownTimeout, MIN_SHUTDOWN_TIMEOUT, MAX_SHUTDOWN_TIMEOUT,
+           DEFAULT_SHUTDOWN_TIMEOUT);
+  fixedInt("screenSaverMode", &config.screenSaverMode, 1, 2, DEFAULT_SCREEN_SAVER);
+  fixedByte("passMustChange", &config.passMustChange, 1, 2, 1);
+  fixedText("taxCode", config.taxCode, !hasControl(config.taxCode), "");
+}
+} // namespace
 
 void normalizeConfigAtStart() {
   readConfigFromFile(0);
@@ -214,6 +356,7 @@ void normalizeConfigModuleInit() {
   if (config.merchantTicketTimeout < 1) config.merchantTicketTimeout = DEFAULT_TICKET_TIMEOUT;
   if (config.firstStartTime == 0) config.firstStartTime = static_cast<int32_t>(sys_clock() / 1000);
   if (config.passMustChange == 0) config.passMustChange = 1;
+  normalizeDomains();
   setText(config.softwareVersion, SOFTWARE_VERSION);
   writeConfig2File();
 }

@@ -43,6 +43,9 @@ constexpr int DEFAULT_SCREEN_SAVER = 1;       // screen off
 constexpr int DEFAULT_ASK_SHUTDOWN = 2;       // automatic power-off disabled
 constexpr int DEFAULT_SHUTDOWN_TIMEOUT = 30;  // idle minutes
 constexpr int MIN_SHUTDOWN_TIMEOUT = 15;      // below this a stored value is replaced at start-up
+constexpr int MAX_SHUTDOWN_TIMEOUT = 60;      // above it too
+constexpr int MAX_SLEEP_TIMEOUT = 10;         // idle minutes
+constexpr int MAX_STORED_TICKET_TIMEOUT = 99; // two digits on the screen
 constexpr int DEFAULT_LINK_MODE = 1;
 constexpr int DEFAULT_RESERVED_1296 = 3520;   // written by the defaults, read by nothing
 constexpr int KEY_CLICK_LEVEL = 50;
@@ -210,7 +213,8 @@ int removeMerchantAccounts();
 // clears reservedFlag), writes the file, then fixes NII in memory.
 void normalizeConfigAtStart();
 // Step 2 (moduleInit): defaults when no switch is set, old port, empty update
-// server, key click, and every out-of-range setting; writes the file.
+// server, key click, and every out-of-range setting (a damaged file's values
+// outside their domain are set as the defaults would, each fix logged); writes the file.
 void normalizeConfigModuleInit();
 // Step 3 (after the bearer is up): clears an IMEI that does not start with a
 // digit and reads a short one from the modem; writes the file.
@@ -221,5 +225,10 @@ void normalizeConfigImei();
 // configuration with defaults carrying the device serial number, the accounts
 // file and table gone. Returns 0.
 int resetFilingRecords();
+
+// A settings file that is there but could not be read: FILE_UNREADABLE or
+// FILE_NOT_REGULAR (core/file.h), with *name its file name; FILE_ABSENT when
+// both read soundly. Such a file is not written until it reads again.
+int settingsFileProblem(const char **name);
 
 #endif

@@ -10,7 +10,38 @@
 
 int mid_fileOpen(const char *path, int flags) {
   if (path == nullptr) return -1;
-  return ::open(path, flags, 0664);
+  // Non-blocking only for the open itself: a FIFO must not hang the terminal.
+  const int fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0664);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  const int fl = ::fcntl(fd, F_GETFL);
+  if (fl >= 0) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return fd;
+}
+
+int mid_fileState(const char *path) {
+  struct stat st {};
+  if (path == nullptr || ::stat(path, &st) != 0) return errno == ENOENT || path == nullptr ? FILE_ABSENT : FILE_UNREADABLE;
+  if (!S_ISREG(st.st_mode)) return FILE_NOT_REGULAR;
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return FILE_UNREADABLE;
+  ::close(fd);
+  return FILE_READABLE;
+}
+
+const char *mid_fileStateText(int state) {
+  switch (state) {
+    case FILE_ABSENT: return "absent";
+    case FILE_READABLE: return "readable";
+    case FILE_UNREADABLE: return "unreadable";
+    case FILE_NOT_REGULAR: return "not a regular file";
+    default: return "unknown";
+  }
 }
 
 long mid_fileSeek(int fd, long offset, int whence) { return static_cast<long>(::lseek(fd, offset, whence)); }
@@ -61,8 +92,12 @@ int mid_fileRename(const char *from, const char *to) {
 
 int mid_fileReplace(const char *path, const void *buf, std::size_t len) {
   if (path == nullptr || (buf == nullptr && len > 0)) return -1;
+  // The rename would swap a protected or foreign file for ours: refuse, as an
+  // in-place write would have failed.
+  struct stat st {};
+  if (::stat(path, &st) == 0 && (!S_ISREG(st.st_mode) || ::access(path, W_OK) != 0)) return -1;
   const std::string temp = std::string(path) + ".new";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+  int fd = mid_fileOpen(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
   if (fd < 0) return -1;
   bool ok = mid_fileWrite(fd, buf, len) == static_cast<int>(len) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <initializer_list>
 #include <unistd.h>
 
 #include "core/clock.h"
@@ -47,6 +48,28 @@ class FileHandle {
  private:
   int fd_;
 };
+
+// A reader's file: opened read-only, so that a file this process may not write
+// still reads and nothing is created. Absent reads as empty; anything else that
+// fails to open (unreadable, a folder or FIFO under the name) is an error.
+class ReadHandle : public FileHandle {
+ public:
+  explicit ReadHandle(const char *path) : FileHandle(path, O_RDONLY), absent_(!ok() && mid_fileState(path) == FILE_ABSENT) {
+    if (!ok() && !absent_) USB_printf2("%s cannot be read (%s)", path, mid_fileStateText(mid_fileState(path)));
+  }
+  bool absent() const { return absent_; }
+
+ private:
+  bool absent_;
+};
+
+// A file found but unreadable is never replaced: it may hold the only copy.
+bool mayReplace(const char *path) {
+  const int state = mid_fileState(path);
+  if (state == FILE_ABSENT || state == FILE_READABLE) return true;
+  USB_printf2("%s is %s: not written", path, mid_fileStateText(state));
+  return false;
+}
 
 // Records wholly present in an open file.
 long recordCount(int fd) {
@@ -223,16 +246,18 @@ int writeLastTransaction2File(TransactionRecord trx) {
   slots[0] = scrubbed(trx);
   int filled = 1;
   {
-    FileHandle f(LAST_TRX_FILE, O_RDWR | O_CREAT);
-    if (!f.ok()) return -1;
-    if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return -1;
-    TransactionRecord old;
-    int r;
-    while ((r = readRecord(f.fd(), &old)) == RECORD_SIZE) {
-      if (std::strcmp(old.ProcessCode, slots[0].ProcessCode) == 0) continue;  // replaced by the new one
-      if (filled < LAST_SLOTS) slots[filled++] = scrubbed(old);
+    ReadHandle f(LAST_TRX_FILE);
+    if (!f.ok() && !f.absent()) return -1;
+    if (f.ok()) {
+      if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return -1;
+      TransactionRecord old;
+      int r;
+      while ((r = readRecord(f.fd(), &old)) == RECORD_SIZE) {
+        if (std::strcmp(old.ProcessCode, slots[0].ProcessCode) == 0) continue;  // replaced by the new one
+        if (filled < LAST_SLOTS) slots[filled++] = scrubbed(old);
+      }
+      if (r < 0) return r;
     }
-    if (r < 0) return r;
   }
   int used = 0;
   while (used < filled && slots[used].MTI[0] != '\0') ++used;
@@ -241,6 +266,7 @@ int writeLastTransaction2File(TransactionRecord trx) {
 
 int writeTempFile(TransactionRecord trx) {
   const TransactionRecord out = scrubbed(trx);
+  if (!mayReplace(TEMP_FILE)) return -1;
   return mid_fileReplace(TEMP_FILE, &out, sizeof out);
 }
 
@@ -275,7 +301,8 @@ int isTempExist() {
 
 int readTempFile(TransactionRecord *trx) {
   if (trx == nullptr) return -1;
-  FileHandle f(TEMP_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TEMP_FILE);
+  if (f.absent()) return 0;
   if (!f.ok()) return -1;
   if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return SEEK_FAILED;
   TransactionRecord t;
@@ -289,7 +316,7 @@ int readTempFile(TransactionRecord *trx) {
 
 int readLastTransaction(int type, TransactionRecord *trx) {
   if (trx == nullptr) return -1;
-  FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TRX_FILE);
   if (!f.ok()) return -1;
   const long count = recordCount(f.fd());
   if (count < 1) return -1;
@@ -323,7 +350,8 @@ int readTransactionByRrn(const char *rrn, TransactionRecord *trx, int *type) {
   char rrn11[33];
   padLeftZeros(rrn, 12, rrn12, sizeof rrn12);
   padLeftZeros(rrn, 11, rrn11, sizeof rrn11);
-  FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TRX_FILE);
+  if (f.absent()) return NOT_FOUND;
   if (!f.ok()) return -1;
   if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return SEEK_FAILED;
   TransactionRecord t;
@@ -348,7 +376,8 @@ int readTransactionByRrn(const char *rrn, TransactionRecord *trx, int *type) {
 
 int readTransactionByOrigStan(const char *stan, TransactionRecord *trx, int *type) {
   if (stan == nullptr || trx == nullptr || type == nullptr) return -1;
-  FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TRX_FILE);
+  if (f.absent()) return NOT_FOUND;
   if (!f.ok()) return -1;
   if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return SEEK_FAILED;
   TransactionRecord t;
@@ -364,7 +393,7 @@ int readTransactionByOrigStan(const char *stan, TransactionRecord *trx, int *typ
 
 int readTransactions(int filter, const char *from, const char *to, TransactionRecord *out, int capacity) {
   if (from == nullptr || to == nullptr || out == nullptr || capacity <= 0) return 0;
-  FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TRX_FILE);
   if (!f.ok() || mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return 0;
   int copied = 0;
   TransactionRecord t;
@@ -387,7 +416,7 @@ int readTransactionsTotally(const char *from, const char *to, int64_t *totals) {
   if (totals == nullptr) return 0;
   for (int i = 0; i < 8; ++i) totals[i] = 0;
   if (from == nullptr || to == nullptr) return 0;
-  FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
+  ReadHandle f(TRX_FILE);
   if (!f.ok() || mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return 0;
   int count = 0;
   TransactionRecord t;
@@ -407,6 +436,18 @@ int readTransactionsTotally(const char *from, const char *to, int64_t *totals) {
     totals[slot + 1] += 1;
   }
   return count;
+}
+
+int journalFileProblem(const char **name) {
+  for (const char *file : {TRX_FILE, TEMP_FILE, LAST_TRX_FILE}) {
+    const int state = mid_fileState(file);
+    if (state == FILE_UNREADABLE || state == FILE_NOT_REGULAR) {
+      if (name != nullptr) *name = file;
+      return state;
+    }
+  }
+  if (name != nullptr) *name = nullptr;
+  return FILE_ABSENT;
 }
 
 // ---- housekeeping -----------------------------------------------------------------------

@@ -192,6 +192,10 @@ int readTransactionsTotally(const char *from, const char *to, int64_t *totals);
 // At TRX_PURGE_COUNT records or more, drops every record of the oldest record's
 // Date. 0 when nothing to do, -1 when a file cannot be opened, else the last read.
 int checkTransactionCount(const char *fileName);
+// The first of the journal, pending and last-record files that is there but
+// cannot be read (FILE_UNREADABLE or FILE_NOT_REGULAR of core/file.h), its name
+// in *name; FILE_ABSENT when none. Such a file is never replaced.
+int journalFileProblem(const char **name);
 // At TRX_TRIM_COUNT records or more, keeps only the newest TRX_TRIM_KEEP. 0 when
 // nothing to do, -1 on failure, else the last write.
 int trimTransactionFile(const char *fileName);

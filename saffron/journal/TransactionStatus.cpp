@@ -38,11 +38,13 @@ int updateTransactionStatus(TransactionRecord *trx, int status) {
     if (writeTempFile(*trx) < 0) return -1;
     if (appendOnce(*trx) < 0) result = -1;
     if (writeLastTransaction2File(*trx) < 0) result = -1;
-    removeTempFile();
+    // The pending file is the record's only copy until both are written; kept,
+    // the next start-up finishes the bookkeeping (both steps repeat safely).
+    if (result == 0) removeTempFile();
     return result;
   case TS_DECLINE_DONE:
     if (writeLastTransaction2File(*trx) < 0) result = -1;
-    removeTempFile();
+    if (result == 0) removeTempFile();
     return result;
   case TS_REVERSED:
     removeTempFile();
