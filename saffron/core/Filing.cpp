@@ -89,11 +89,11 @@ void terminateTextFields(Config &c) {
 int configFileState = FILE_READABLE;
 int turnRowFileState = FILE_READABLE;
 
-// Reads a record file read-only. A missing file reads as empty (0; the next
-// write creates it); one that is there but cannot be read gives -1 and marks
-// the file as not to be written.
+// Reads a record file read-only. A missing file is created empty and reads as
+// empty (0); one that is there but cannot be read gives -1 and marks the file
+// as not to be written.
 int readWhole(const char *path, void *record, std::size_t size, int *state) {
-  int found = mid_fileState(path);
+  int found = mid_fileCreateMissing(path);
   if (found == FILE_ABSENT) {
     *state = FILE_READABLE;
     return 0;

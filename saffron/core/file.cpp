@@ -34,6 +34,16 @@ int mid_fileState(const char *path) {
   return FILE_READABLE;
 }
 
+int mid_fileCreateMissing(const char *path) {
+  const int state = mid_fileState(path);
+  if (state == FILE_ABSENT && path != nullptr) {
+    // O_EXCL: whatever appeared meanwhile is not touched.
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
+    if (fd >= 0) ::close(fd);
+  }
+  return state;
+}
+
 const char *mid_fileStateText(int state) {
   switch (state) {
     case FILE_ABSENT: return "absent";

@@ -22,6 +22,10 @@ enum FileState {
   FILE_NOT_REGULAR = 3, // a folder, FIFO, device or socket
 };
 int mid_fileState(const char *path);
+// Creates path empty when nothing is there (a data file is made on first
+// read); leaves anything that is there alone. Returns mid_fileState's answer
+// from before.
+int mid_fileCreateMissing(const char *path);
 // Short English name of a state for diagnostic lines.
 const char *mid_fileStateText(int state);
 // whence is SEEK_SET / SEEK_CUR / SEEK_END; returns the new offset or -1.

@@ -50,11 +50,13 @@ class FileHandle {
 };
 
 // A reader's file: opened read-only, so that a file this process may not write
-// still reads and nothing is created. Absent reads as empty; anything else that
-// fails to open (unreadable, a folder or FIFO under the name) is an error.
+// still reads. A missing one is created empty, as the files always were on
+// first use (absent() when even that failed); anything else that fails to
+// open (unreadable, a folder or FIFO under the name) is an error.
 class ReadHandle : public FileHandle {
  public:
-  explicit ReadHandle(const char *path) : FileHandle(path, O_RDONLY), absent_(!ok() && mid_fileState(path) == FILE_ABSENT) {
+  explicit ReadHandle(const char *path)
+      : FileHandle((mid_fileCreateMissing(path), path), O_RDONLY), absent_(!ok() && mid_fileState(path) == FILE_ABSENT) {
     if (!ok() && !absent_) USB_printf2("%s cannot be read (%s)", path, mid_fileStateText(mid_fileState(path)));
   }
   bool absent() const { return absent_; }

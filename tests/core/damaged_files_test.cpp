@@ -46,14 +46,16 @@ protected:
     forgetDamage();
   }
   void TearDown() override {
-    std::error_code ec;
-    for (const char *f : {CONFIG_FILE, TURN_ROW_FILE}) std::filesystem::remove_all(f, ec);
     forgetDamage();
     TerminalTest::TearDown();
   }
+  // Sound reads (of files made empty) and then no settings files at all.
   static void forgetDamage() {
+    std::error_code ec;
+    for (const char *f : {CONFIG_FILE, TURN_ROW_FILE}) std::filesystem::remove_all(f, ec);
     readConfigFromFile(0);
     readTurnRowFromFile(0);
+    for (const char *f : {CONFIG_FILE, TURN_ROW_FILE}) std::filesystem::remove_all(f, ec);
   }
 };
 
