@@ -92,6 +92,17 @@ TransactionRecord scrubbed(TransactionRecord trx) {
   return trx;
 }
 
+// The copy the journal and the last-record file keep for good: the card number
+// too is masked past its first six and before its last four digits, at its own
+// length, so receipts and statements (which mask the same way) read the same.
+// Only the pending file keeps it whole: its advice or reversal must send it.
+TransactionRecord kept(TransactionRecord trx) {
+  trx = scrubbed(trx);
+  const std::size_t len = strnlen(trx.PAN, sizeof trx.PAN);
+  for (std::size_t i = 6; i + 4 < len; ++i) trx.PAN[i] = '*';
+  return trx;
+}
+
 // Bounded copy of a text slot up to its NUL; the destination stays terminated.
 template <std::size_t N>
 void copyText(char (&dest)[N], const char (&src)[N]) {
@@ -229,7 +240,7 @@ int transactionTypeOf(const TransactionRecord *trx) {
 // ---- writers -------------------------------------------------------------------------
 
 int writeTransaction2File(TransactionRecord trx) {
-  const TransactionRecord out = scrubbed(trx);
+  const TransactionRecord out = kept(trx);
   FileHandle f(TRX_FILE, O_RDWR | O_CREAT);
   if (!f.ok()) return -1;
   // Append after the last whole record: a torn tail left by a power loss is
@@ -245,7 +256,7 @@ int writeTransaction2File(TransactionRecord trx) {
 int writeLastTransaction2File(TransactionRecord trx) {
   TransactionRecord slots[LAST_SLOTS];
   std::memset(slots, 0, sizeof slots);
-  slots[0] = scrubbed(trx);
+  slots[0] = kept(trx);
   int filled = 1;
   {
     ReadHandle f(LAST_TRX_FILE);
@@ -256,7 +267,7 @@ int writeLastTransaction2File(TransactionRecord trx) {
       int r;
       while ((r = readRecord(f.fd(), &old)) == RECORD_SIZE) {
         if (std::strcmp(old.ProcessCode, slots[0].ProcessCode) == 0) continue;  // replaced by the new one
-        if (filled < LAST_SLOTS) slots[filled++] = scrubbed(old);
+        if (filled < LAST_SLOTS) slots[filled++] = kept(old);
       }
       if (r < 0) return r;
     }

@@ -127,7 +127,7 @@ TEST_F(JournalTest, AppendedRecordKeepsEveryFieldAtItsOffsetWithSecretsZeroed) {
   ASSERT_EQ(f.size(), 320u);
   EXPECT_EQ(std::string(f.data() + 0, 5), std::string("0200\0", 5));
   EXPECT_EQ(std::string(f.data() + 5, 7), std::string("170000\0", 7));
-  EXPECT_EQ(std::string(f.data() + 12, 17), std::string("6037991234567890\0", 17));
+  EXPECT_EQ(std::string(f.data() + 12, 17), std::string("603799******7890\0", 17)); // masked for good
   EXPECT_EQ(f.substr(32, 9 + 64), std::string(73, '\0'));  // PIN block and track 2
   EXPECT_EQ(std::string(f.data() + 105, 5), std::string("1000\0", 5));
   EXPECT_EQ(std::string(f.data() + 118, 6), "000042");
@@ -561,3 +561,26 @@ TEST_F(JournalTest, JournalSurvivesAKillDuringThePurge) {
 }
 
 }  // namespace
+
+namespace {
+
+// The journal and the last-record file are kept for months: they hold the card
+// number masked at its own length, never whole; the pending file, whose advice
+// or reversal sends it, holds it whole until the transaction is settled.
+TEST_F(JournalTest, OnlyThePendingFileHoldsTheWholeCardNumber) {
+  TransactionRecord t = makeRecord("000000", 5);
+  ASSERT_EQ(writeTempFile(t), REC);
+  EXPECT_STREQ(recordAt(readFile(TEMP_FILE), 0).PAN, "6037991234567890");
+  ASSERT_EQ(writeTransaction2File(t), REC);
+  ASSERT_EQ(writeLastTransaction2File(t), 0);
+  for (const char *file : {TRX_FILE, LAST_TRX_FILE}) {
+    const std::string bytes = readFile(file);
+    EXPECT_EQ(bytes.find("6037991234567890"), std::string::npos) << file;
+    EXPECT_STREQ(recordAt(bytes, 0).PAN, "603799******7890") << file;
+  }
+  TransactionRecord back;
+  ASSERT_EQ(readLastTransaction(TT_PURCHASE, &back), 1);
+  EXPECT_EQ(std::strlen(back.PAN), 16u); // same length: masks made from it come out alike
+}
+
+} // namespace
