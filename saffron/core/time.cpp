@@ -28,6 +28,10 @@ int mid_sysTimerCheck(int slot) {
   return static_cast<int>((remaining + 99) / 100);
 }
 
+void mid_sysTimerResetAll() {
+  for (TimerSlot &t : timerSlots) t = {};
+}
+
 int s_SetTimer(int slot, int duration) { return mid_sysTimerSet(slot % 256, duration); }
 
 int s_CheckTimer(int slot) { return mid_sysTimerCheck(slot % 256); }

@@ -23,6 +23,8 @@ int mid_sysTimerCheck(int slot);
 // The same two on a slot index taken modulo 256.
 int s_SetTimer(int slot, int duration);
 int s_CheckTimer(int slot);
+// Stops every slot (a fresh start; tests begin from it).
+void mid_sysTimerResetAll();
 // Lets ms milliseconds pass (virtual time in a headless simulator run).
 void mid_sleepMs(unsigned int ms);
 

@@ -19,6 +19,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "reset.h"
 #include "comm/Bearer.h"
 #include "comm/Connection.h"
 #include "core/Filing.h"
@@ -77,10 +78,9 @@ protected:
     char pattern[] = "/tmp/saffron-bearer-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    sim::resetForTest(dir_.c_str());
+    testsupport::resetAll(dir_.c_str());
     // A run that would end unwinds the test instead of ending the process.
     sim::setExitHandler([](int status, const std::string &message) { throw SimExit{status, message}; });
-    std::memset(&config, 0, sizeof config);
     std::snprintf(config.HostIP, sizeof config.HostIP, "127.0.0.1");
     config.HostPort = sw_.port();
     std::snprintf(config.APN, sizeof config.APN, "mcinet");

@@ -19,6 +19,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "reset.h"
 #include "comm/Connection.h"
 #include "sim.h"
 
@@ -90,12 +91,11 @@ Bytes drain(int fd) {
   return got;
 }
 
-class LinkTest : public ::testing::Test {
+class TcpLinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::resetForTest();
+    testsupport::resetAll();
     mid_tcpSetWaitMs(TEST_WAIT_MS);
-    tcpSys = tcpSysDefault;
   }
   void TearDown() override {
     tcpClose();
@@ -116,7 +116,7 @@ class LinkTest : public ::testing::Test {
 
 // ---- connecting -------------------------------------------------------------------------
 
-TEST_F(LinkTest, ConnectOpensTheOneSocketAndCloseForgetsIt) {
+TEST_F(TcpLinkTest, ConnectOpensTheOneSocketAndCloseForgetsIt) {
   Peer peer([](int fd) { drain(fd); });
   EXPECT_EQ(sockfd, -1);
   const int fd = tcpConnect("127.0.0.1", peer.port());
@@ -127,7 +127,7 @@ TEST_F(LinkTest, ConnectOpensTheOneSocketAndCloseForgetsIt) {
   EXPECT_EQ(tcpClose(), 0);  // nothing open
 }
 
-TEST_F(LinkTest, ConnectRefusedGivesMinusOneAndNoSocket) {
+TEST_F(TcpLinkTest, ConnectRefusedGivesMinusOneAndNoSocket) {
   int port;
   {
     Peer closed([](int) {});
@@ -137,7 +137,7 @@ TEST_F(LinkTest, ConnectRefusedGivesMinusOneAndNoSocket) {
   EXPECT_EQ(sockfd, -1);
 }
 
-TEST_F(LinkTest, HostNameIsResolved) {
+TEST_F(TcpLinkTest, HostNameIsResolved) {
   Peer peer([](int fd) { drain(fd); });
   EXPECT_GE(tcpConnect("localhost", peer.port()), 0);
 }
@@ -152,7 +152,7 @@ int refusingConnect(int, const sockaddr *addr, socklen_t) {
 }
 int failingResolve(const char *, in_addr *) { return -1; }
 
-TEST_F(LinkTest, UnresolvableNameFailsWithoutAConnectAttempt) {
+TEST_F(TcpLinkTest, UnresolvableNameFailsWithoutAConnectAttempt) {
   tcpSys.resolve = failingResolve;
   tcpSys.connect = refusingConnect;
   connectCalls = 0;
@@ -161,7 +161,7 @@ TEST_F(LinkTest, UnresolvableNameFailsWithoutAConnectAttempt) {
   EXPECT_EQ(sockfd, -1);
 }
 
-TEST_F(LinkTest, RemoteConnectDropsLeadingZerosFromTheAddress) {
+TEST_F(TcpLinkTest, RemoteConnectDropsLeadingZerosFromTheAddress) {
   // The connect is intercepted: nothing leaves the machine.
   tcpSys.connect = refusingConnect;
   tcpSys.resolve = failingResolve;
@@ -176,7 +176,7 @@ TEST_F(LinkTest, RemoteConnectDropsLeadingZerosFromTheAddress) {
   EXPECT_EQ(ntohs(lastConnectAddress.sin_port), 8000);
 }
 
-TEST_F(LinkTest, RemoteConnectRefusesAnAddressThatTrimsToAllZeros) {
+TEST_F(TcpLinkTest, RemoteConnectRefusesAnAddressThatTrimsToAllZeros) {
   // A host name, or a typing slip, trims to 0.0.0.0: that would reach a local
   // service instead of the switch.
   tcpSys.connect = refusingConnect;
@@ -192,7 +192,7 @@ TEST_F(LinkTest, RemoteConnectRefusesAnAddressThatTrimsToAllZeros) {
   EXPECT_EQ(sockfd, -1);
 }
 
-TEST_F(LinkTest, RemoteConnectReachesALocalPeerAndDisconnects) {
+TEST_F(TcpLinkTest, RemoteConnectReachesALocalPeerAndDisconnects) {
   Peer peer([](int fd) { drain(fd); });
   char address[32] = "127.000.000.001";
   EXPECT_GE(remoteConnect(address, sizeof address, peer.port(), 1), 0);
@@ -201,7 +201,7 @@ TEST_F(LinkTest, RemoteConnectReachesALocalPeerAndDisconnects) {
   EXPECT_EQ(sockfd, -1);
 }
 
-TEST_F(LinkTest, TcpInitPreparesOnlyOnce) {
+TEST_F(TcpLinkTest, TcpInitPreparesOnlyOnce) {
   tcpInit();
   struct sigaction now {};
   sigaction(SIGPIPE, nullptr, &now);
@@ -223,7 +223,7 @@ TEST(LinkDefaults, WaitsAreThirtySecondsUnlessATestShortensThem) {
 
 // ---- reading frames -------------------------------------------------------------------------
 
-TEST_F(LinkTest, LengthBytes002AReadAs44Bytes) {
+TEST_F(TcpLinkTest, LengthBytes002AReadAs44Bytes) {
   Peer peer([](int fd) {
     sendAll(fd, frame42());
     drain(fd);
@@ -233,7 +233,7 @@ TEST_F(LinkTest, LengthBytes002AReadAs44Bytes) {
   EXPECT_EQ(got, frame42());
 }
 
-TEST_F(LinkTest, FrameSplitAcrossTwoSendsIsCompleted) {
+TEST_F(TcpLinkTest, FrameSplitAcrossTwoSendsIsCompleted) {
   Peer peer([](int fd) {
     const Bytes f = frame42();
     sendAll(fd, Bytes(f.begin(), f.begin() + 20));
@@ -246,7 +246,7 @@ TEST_F(LinkTest, FrameSplitAcrossTwoSendsIsCompleted) {
   EXPECT_EQ(got, frame42());
 }
 
-TEST_F(LinkTest, LengthBytesSplitAcrossTwoSendsAreCompleted) {
+TEST_F(TcpLinkTest, LengthBytesSplitAcrossTwoSendsAreCompleted) {
   Peer peer([](int fd) {
     const Bytes f = frame42();
     sendAll(fd, Bytes(f.begin(), f.begin() + 1));
@@ -259,7 +259,7 @@ TEST_F(LinkTest, LengthBytesSplitAcrossTwoSendsAreCompleted) {
   EXPECT_EQ(got.size(), 44u);
 }
 
-TEST_F(LinkTest, MessageCutShortByThePeerGivesMinusTwo) {
+TEST_F(TcpLinkTest, MessageCutShortByThePeerGivesMinusTwo) {
   Peer peer([](int fd) {
     const Bytes f = frame42();
     sendAll(fd, Bytes(f.begin(), f.begin() + 12));
@@ -270,7 +270,7 @@ TEST_F(LinkTest, MessageCutShortByThePeerGivesMinusTwo) {
   EXPECT_EQ(len, -7);  // untouched
 }
 
-TEST_F(LinkTest, MessageLeftShortByASilentPeerGivesMinusTwoWhenTheWaitEnds) {
+TEST_F(TcpLinkTest, MessageLeftShortByASilentPeerGivesMinusTwoWhenTheWaitEnds) {
   Peer peer([](int fd) {
     const Bytes f = frame42();
     sendAll(fd, Bytes(f.begin(), f.begin() + 30));
@@ -282,19 +282,19 @@ TEST_F(LinkTest, MessageLeftShortByASilentPeerGivesMinusTwoWhenTheWaitEnds) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST_F(LinkTest, FewerThanTwoLengthBytesGiveMinusOne) {
+TEST_F(TcpLinkTest, FewerThanTwoLengthBytesGiveMinusOne) {
   Peer peer([](int fd) { sendAll(fd, Bytes{0x00}); });
   Bytes got;
   EXPECT_EQ(readFrom(peer, &got), -1);
 }
 
-TEST_F(LinkTest, PeerClosingWithoutAnswerGivesMinusOne) {
+TEST_F(TcpLinkTest, PeerClosingWithoutAnswerGivesMinusOne) {
   Peer peer([](int) {});
   Bytes got;
   EXPECT_EQ(readFrom(peer, &got), -1);
 }
 
-TEST_F(LinkTest, SilentPeerGivesZeroWithTheLengthUnchanged) {
+TEST_F(TcpLinkTest, SilentPeerGivesZeroWithTheLengthUnchanged) {
   Peer peer([](int fd) { drain(fd); });  // reads, never answers
   Bytes got;
   int len = 0;
@@ -306,7 +306,7 @@ TEST_F(LinkTest, SilentPeerGivesZeroWithTheLengthUnchanged) {
   EXPECT_LT(took, std::chrono::seconds(5));
 }
 
-TEST_F(LinkTest, FrameLargerThanTheBufferFailsWithoutWritingPastIt) {
+TEST_F(TcpLinkTest, FrameLargerThanTheBufferFailsWithoutWritingPastIt) {
   Peer peer([](int fd) {
     sendAll(fd, frame42());
     drain(fd);
@@ -320,7 +320,7 @@ TEST_F(LinkTest, FrameLargerThanTheBufferFailsWithoutWritingPastIt) {
   for (std::size_t i = 43; i < buf.size(); ++i) ASSERT_EQ(buf[i], 0xEE) << i;
 }
 
-TEST_F(LinkTest, ExactlyFittingFrameIsAccepted) {
+TEST_F(TcpLinkTest, ExactlyFittingFrameIsAccepted) {
   Peer peer([](int fd) {
     sendAll(fd, frame42());
     drain(fd);
@@ -330,7 +330,7 @@ TEST_F(LinkTest, ExactlyFittingFrameIsAccepted) {
   EXPECT_EQ(got.size(), 44u);
 }
 
-TEST_F(LinkTest, ReadWithoutAConnectionFails) {
+TEST_F(TcpLinkTest, ReadWithoutAConnectionFails) {
   unsigned char buf[16];
   int len = 0;
   EXPECT_EQ(tcpRead(buf, &len, sizeof buf), -1);
@@ -339,7 +339,7 @@ TEST_F(LinkTest, ReadWithoutAConnectionFails) {
 
 // ---- writing and the exchange ---------------------------------------------------------------
 
-TEST_F(LinkTest, WriteToAClosedPeerReturnsAnErrorAndTheProcessLives) {
+TEST_F(TcpLinkTest, WriteToAClosedPeerReturnsAnErrorAndTheProcessLives) {
   Peer peer([](int fd) {
     // Reset the connection at once.
     linger l{1, 0};
@@ -366,7 +366,7 @@ void recordProgress(int stage, const char *title, const char *text) {
   progressSeen.push_back(std::to_string(stage) + " " + title + " " + text);
 }
 
-TEST_F(LinkTest, ExchangeWritesTheRequestAndReturnsTheWholeResponseFrame) {
+TEST_F(TcpLinkTest, ExchangeWritesTheRequestAndReturnsTheWholeResponseFrame) {
   std::promise<Bytes> seen;
   Peer peer([&](int fd) {
     unsigned char buf[256];
@@ -398,7 +398,7 @@ TEST_F(LinkTest, ExchangeWritesTheRequestAndReturnsTheWholeResponseFrame) {
   mid_setLinkProgress(before);
 }
 
-TEST_F(LinkTest, ExchangeWithASilentSwitchSucceedsWithNoData) {
+TEST_F(TcpLinkTest, ExchangeWithASilentSwitchSucceedsWithNoData) {
   Peer peer([](int fd) { drain(fd); });
   ASSERT_GE(tcpConnect("127.0.0.1", peer.port()), 0);
   const Bytes f = frame42();

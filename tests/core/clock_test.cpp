@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "reset.h"
 #include "sim.h"
 #include "core/clock.h"
 
@@ -11,7 +12,7 @@ namespace {
 
 class Clock : public ::testing::Test {
 protected:
-    void SetUp() override { sim::resetForTest(); }
+    void SetUp() override { testsupport::resetAll(); }
 };
 
 TEST_F(Clock, ReadsTheClockRecordOrder)

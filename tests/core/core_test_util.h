@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "reset.h"
 #include "core/Business.h"
 #include "core/Filing.h"
 #include "core/debug.h"
@@ -50,13 +51,9 @@ protected:
     char pattern[] = "/tmp/saffron-core-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    sim::resetForTest(dir_.c_str());
+    testsupport::resetAll(dir_.c_str());
     sim::setExitHandler([](int status, const std::string &message) { throw SimExit{status, message}; });
     sim::setPowerDownHandler([] { throw PoweredOff{sim::virtualNowMs()}; });
-    std::memset(&config, 0, sizeof config);
-    std::memset(&turnRow, 0, sizeof turnRow);
-    lcdBackLightStruct = {};
-    hasDebug = 0;
   }
 
   void TearDown() override {

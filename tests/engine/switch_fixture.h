@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "reset.h"
 #include "comm/Connection.h"
 #include "core/Filing.h"
 #include "journal/Journal.h"
@@ -66,13 +67,9 @@ protected:
     fs::create_directories(dir);
     ledger = dir / "ledger.jsonl";
     output = dir / "switchsim.out";
-    sim::resetForTest((dir / "terminal").c_str());
-    sim::resetPinPadForTest();
+    testsupport::resetAll((dir / "terminal").c_str());
     // A lost answer costs this much real time in every test that drops one.
     mid_tcpSetWaitMs(1500);
-    std::memset(&config, 0, sizeof config);
-    std::memset(&turnRow, 0, sizeof turnRow);
-    clearTransaction(&currentTransaction);
     std::strcpy(config.SerialNo, "SN00112233");
     std::strcpy(config.NII, "0006");
     std::strcpy(turnRow.batchNo, "000001");

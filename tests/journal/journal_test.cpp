@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "reset.h"
 #include "core/file.h"
 #include "journal/Journal.h"
 #include "sim.h"
@@ -90,8 +91,7 @@ class JournalTest : public ::testing::Test {
     char pattern[] = "/tmp/journal_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    sim::resetForTest(dir_.c_str());
-    clearTransaction(&currentTransaction);
+    testsupport::resetAll(dir_.c_str());
   }
   void TearDown() override {
     DIR *d = opendir(dir_.c_str());

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "reset.h"
 #include "core/Filing.h"
 #include "core/debug.h"
 #include "journal/Journal.h"
@@ -63,11 +64,10 @@ protected:
     char pattern[] = "/tmp/saffron-print-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    sim::resetForTest(dir_.c_str());
+    testsupport::resetAll(dir_.c_str());
     sim::setExitHandler([](int status, const std::string &message) {
       FAIL() << "simulator ended the run: " << status << " " << message;
     });
-    std::memset(&config, 0, sizeof config);
     put(config.TerminalNo, "12345678");
     put(config.MerchantNo, "000000123456789");
     put(config.MerchantName, "فروشگاه زعفران");
@@ -78,7 +78,6 @@ protected:
     config.TMSPort = 1010;
     put(config.SerialNo, "SIM00012345");
     put(config.softwareVersion, "14012406005");
-    hasDebug = 0;
     // PRINT_PNG_DIR=folder keeps each test's pages as print-NNN.png/.txt for review.
     if (const char *keep = getenv("PRINT_PNG_DIR")) {
       std::string out = std::string(keep) + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "reset.h"
 #include "journal/Journal.h"
 #include "libapi.h"
 #include "pinpad.h"
@@ -55,9 +56,7 @@ const Bytes DATA_KEY_UNDER_MASTER = hex("1F0E1BFFA5BC7EB131A7364CAC91CA39");
 class PinPadTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    sim::resetForTest();
-    sim::resetPinPadForTest();
-    clearTransaction(&currentTransaction);
+    testsupport::resetAll();
   }
   void loadKeys() {
     ASSERT_EQ(loadTerminalMasterKey(), 0);

@@ -23,6 +23,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "reset.h"
 #include "comm/Connection.h"
 #include "core/Filing.h"
 #include "journal/Journal.h"
@@ -96,12 +97,8 @@ protected:
     fs::create_directories(dir);
     ledger = dir / "ledger.jsonl";
     output = dir / "switchsim.out";
-    sim::resetForTest((dir / "terminal").c_str());
-    sim::resetPinPadForTest();
+    testsupport::resetAll((dir / "terminal").c_str());
     mid_tcpSetWaitMs(3000);
-    std::memset(&config, 0, sizeof(config));
-    std::memset(&turnRow, 0, sizeof(turnRow));
-    clearTransaction(&currentTransaction);
     std::strcpy(config.SerialNo, "SN00112233");
     std::strcpy(config.NII, "0006");
     std::strcpy(turnRow.batchNo, "000001");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "reset.h"
 #include "core/Filing.h"
 #include "iso8583/tul_iso8583.h"
 #include "journal/Journal.h"
@@ -33,12 +34,8 @@ protected:
           ("txn_test_" + std::to_string(::getpid()) + "_" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir);
-    sim::resetForTest(dir.c_str());
-    sim::resetPinPadForTest();
+    testsupport::resetAll(dir.c_str());
     sim::setVirtualTime(2026, 6, 15, 10, 15, 0);
-    std::memset(&config, 0, sizeof(config));
-    std::memset(&turnRow, 0, sizeof(turnRow));
-    clearTransaction(&currentTransaction);
     std::strcpy(config.SerialNo, "1234567890");
     std::strcpy(config.NII, "0006");
     std::strcpy(config.TerminalNo, "10000001");
