@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   readTransactionByOrigStan("000777", &trx, &type);
   TransactionRecord out[4];
   readTransactions(TRX_FILTER_ALL, "0000/00/00-00:00:00", "9999/99/99-99:99:99", out, 4);
-  int32_t totals[8];
+  int64_t totals[8];
   readTransactionsTotally("0000/00/00-00:00:00", "9999/99/99-99:99:99", totals);
   writeLastTransaction2File(trx);
   checkTransactionCount(TRX_FILE);

@@ -1,0 +1,75 @@
+/*
+ * fuzz_settings.cpp - what saffron-config reads: a terminal folder's
+ * p_Config.dat of any length and content, and FIELD=VALUE words from its
+ * command line. The first two bytes give the settings file's length (at most
+ * what is left); the rest are the words, one per line.
+ *
+ * A refused value must leave the record as it was; every named setting's text
+ * stays within its buffer whatever the file held.
+ */
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/Filing.h"
+#include "core/Settings.h"
+#include "sim.h"
+
+namespace {
+void writeFile(const char *name, const uint8_t *data, size_t size) {
+  FILE *f = std::fopen(name, "wb");
+  if (f == nullptr) return;
+  if (size > 0) std::fwrite(data, 1, size, f);
+  std::fclose(f);
+}
+
+void showAll() {
+  char text[64];
+  for (std::size_t i = 0; i < SETTINGS_COUNT; ++i) {
+    std::memset(text, 0x55, sizeof text);
+    if (!settingText(SETTINGS[i].name, text, sizeof text)) __builtin_trap(); // every listed name answers
+    if (std::memchr(text, '\0', sizeof text) == nullptr) __builtin_trap();
+  }
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static const std::string dir = [] {
+    char pattern[] = "/tmp/fuzz-settings-XXXXXX";
+    return std::string(mkdtemp(pattern) != nullptr ? pattern : "/tmp");
+  }();
+  if (size < 2) return 0;
+  sim::resetForTest(dir.c_str());
+  const size_t rest = size - 2;
+  size_t fileBytes = (static_cast<size_t>(data[0]) << 8) | data[1];
+  if (fileBytes > rest) fileBytes = rest;
+  writeFile(CONFIG_FILE, data + 2, fileBytes);
+  config = Config{};
+  readConfigFromFile(0);
+  showAll();
+
+  const std::string words(reinterpret_cast<const char *>(data + 2 + fileBytes), rest - fileBytes);
+  size_t start = 0;
+  while (start <= words.size()) {
+    size_t end = words.find('\n', start);
+    if (end == std::string::npos) end = words.size();
+    const std::string word = words.substr(start, end - start);
+    start = end + 1;
+    const size_t eq = word.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string name = word.substr(0, eq);
+    const std::string value = word.substr(eq + 1);
+    const Config before = config;
+    char error[128];
+    if (setSettingByName(name.c_str(), value.c_str(), error, sizeof error) != 0 &&
+        std::memcmp(&before, &config, sizeof config) != 0)
+      __builtin_trap(); // a refused value changed the settings
+  }
+  showAll();
+  writeConfig2File();
+  return 0;
+}
