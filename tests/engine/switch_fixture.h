@@ -5,6 +5,7 @@
 #ifndef TESTS_ENGINE_SWITCH_FIXTURE_H
 #define TESTS_ENGINE_SWITCH_FIXTURE_H
 
+#include "process.h"
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -32,27 +33,8 @@ namespace enginetest {
 
 namespace fs = std::filesystem;
 
-inline std::string readAll(const fs::path &p) {
-  std::ifstream in(p);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs a program with its standard output into outFile; returns its pid.
-inline pid_t spawn(const std::vector<std::string> &args, const fs::path &outFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::FILE *out = std::fopen(outFile.c_str(), "w");
-    if (out != nullptr) dup2(fileno(out), 1);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
+using testsupport::readAll;
+using testsupport::spawn;
 
 class SwitchFixture : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
  * checked by the switch, balances moved, and the ledger telling each
  * transaction's end.
  */
+#include "process.h"
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -38,27 +39,8 @@ namespace {
 
 using Line = std::map<std::string, std::string>;
 
-std::string readAll(const fs::path &p) {
-  std::ifstream in(p);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Runs the program with args, its standard output into outFile; returns its pid.
-pid_t spawn(const std::vector<std::string> &args, const fs::path &outFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::FILE *out = std::fopen(outFile.c_str(), "w");
-    if (out != nullptr) dup2(fileno(out), 1);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
+using testsupport::readAll;
+using testsupport::spawn;
 
 // A terminal in a fresh folder talking to a switchsim of its own.
 class SwitchTest : public ::testing::Test {

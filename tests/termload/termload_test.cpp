@@ -4,6 +4,7 @@
  * whole runs against a switchsim process on loopback (lost answers reversed,
  * every financial request settled once).
  */
+#include "process.h"
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -129,26 +130,8 @@ TEST(TermloadLedgerCheck, eachExpectedTransactionOnceInItsState) {
 
 /* ---- against a running switch simulator --------------------------------------------- */
 
-std::string readAll(const fs::path &p) {
-  std::ifstream in(p);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-pid_t spawn(const std::vector<std::string> &args, const fs::path &outFile) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::FILE *out = std::fopen(outFile.c_str(), "w");
-    if (out != nullptr) dup2(fileno(out), 1);
-    std::vector<char *> argv;
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
+using testsupport::readAll;
+using testsupport::spawn;
 
 int waitFor(pid_t pid) {
   int status = 0;
