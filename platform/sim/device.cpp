@@ -98,11 +98,21 @@ void noteEvent(const std::string& what) {
   dev().events.push_back(stamp(nowMs()) + " " + what);
 }
 
-void noteProgress() { dev().lastProgressMs = nowMs(); }
+void noteProgress() {
+  Device& d = dev();
+  d.lastProgressMs = nowMs();
+  d.lastTaken = ++d.activity;
+}
 
 /* ---- waiting for input ---------------------------------------------------------------------- */
 
 bool onUiThread() { return std::this_thread::get_id() == dev().uiThread; }
+
+bool applicationWaiting() {
+  std::lock_guard<std::recursive_mutex> lock(mutex());
+  Device& d = dev();
+  return d.keys.empty() && d.swipes.empty() && d.pinAnswers.empty() && d.lastWaiting > d.lastTaken;
+}
 
 bool inputsPending() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
@@ -126,6 +136,7 @@ void idlePoll(bool (*haveInput)()) {
   scriptPump();
   if (haveInput()) return;
   Device& d = dev();
+  d.lastWaiting = ++d.activity;
   if (d.virtualClock) {
     setNowMs(nowMs() + kPollQuantumMs);
     checkRunaway();
@@ -255,16 +266,19 @@ long long virtualNowMs() { return nowMs(); }
 void pushKey(int code) {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   dev().keys.push_back(code & 0xFF);
+  ++dev().inputsQueued;
 }
 
 void pushSwipe(const std::string& track2, const std::string& track1) {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   dev().swipes.push_back(Swipe{track1, track2, ""});
+  ++dev().inputsQueued;
 }
 
 void pushPinAnswer(const std::string& digits) {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   dev().pinAnswers.push_back(digits);
+  ++dev().inputsQueued;
 }
 
 static bool pinWaiting() {

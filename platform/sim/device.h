@@ -63,6 +63,11 @@ struct Device {
   // with the status, outputs flushed, and never returns.
   void (*endRun)(int status) = nullptr;
   std::atomic<int> pinWaiters{0};  // PIN pad requests waiting for the cardholder's answer
+
+  // What the window's test hooks wait on: inputs queued from any front end,
+  // and the order of the last input taken and the last empty input poll.
+  std::atomic<unsigned long long> inputsQueued{0};
+  std::atomic<unsigned long long> activity{0}, lastTaken{0}, lastWaiting{0};
 };
 
 // The one device; guarded by mutex() for what other threads may touch (queues, clock).
@@ -89,6 +94,9 @@ void idlePoll(bool (*haveInput)());
 // as they fall due; really: sleeping while the script runs alongside).
 void passTime(long long ms);
 bool inputsPending();
+// No input is queued, and the application has polled for input and found none
+// since it last took one: the screen is the one its inputs led to.
+bool applicationWaiting();
 
 /* ---- the script runner ------------------------------------------------------------------ */
 

@@ -15,6 +15,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cardfile.h"
 #include "device.h"
 #include "libapi.h"
 #include "platform_clock.h"
@@ -44,6 +45,8 @@ static const char* kHelp =
     "  --sim-modem \"WORDS\"     a modem command at start, e.g. \"nosim\" or \"attach-after 20\" (repeatable)\n"
     "  --sim-wifi \"WORDS\"      a WiFi command at start, e.g. \"add Cafe secret -45\" (repeatable)\n"
     "  --sim-radio FILE         modem and wifi command lines to apply at start\n"
+    "  --sim-cards FILE         the window's test cards: PAN TRACK2 PIN BALANCE [BLOCKED] lines, as the\n"
+    "                           switch simulator's --cards file (default: its built-in cards)\n"
     "  --sim-font FILE          TrueType font for every font name (also env SIM_FONT)\n"
     "  --sim-keep-running       don't end the run when the script ends\n"
     "  --sim-power-cut N        cut the power at the Nth platform call: exit 99 at once, nothing flushed\n"
@@ -77,6 +80,7 @@ struct Options {
   int battery = 100, charger = 0, tmsTask = 0;
   std::vector<std::pair<std::string, std::vector<std::string>>> radio;  // device, its command's words
   long long powerCut = 0;
+  std::vector<TestCard> cards = defaultTestCards();
 };
 
 static std::string fontOverride;
@@ -194,6 +198,10 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-modem") radioOption(o, "modem", take(), name);
     else if (name == "--sim-wifi") radioOption(o, "wifi", take(), name);
     else if (name == "--sim-radio") radioFile(o, take());
+    else if (name == "--sim-cards") {
+      std::string error;
+      if (!loadTestCards(take(), &o.cards, &error)) usageError("--sim-cards " + error);
+    }
     else if (name == "--sim-power-cut") o.powerCut = intOption(name, take(), 1, 2000000000);
     else usageError("unknown option " + name);
   }
@@ -351,6 +359,7 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   d.battery = o.battery;
   d.charger = o.charger;
   d.tmsTask = o.tmsTask;
+  setWindowCards(o.cards);
   for (const auto& [device, args] : o.radio) radioCommand(device, args, true, nullptr);
   if (!o.font.empty()) {
     setFontOverride(absolute(o.font));

@@ -122,12 +122,17 @@ void BearerBox::command(const std::string& line, const std::string& done) {
 }
 
 void BearerBox::onSim(wxCommandEvent&) {
+  ++actions_;
   command(simPresent_ ? "modem nosim" : "modem sim", simPresent_ ? "SIM pulled" : "SIM inserted");
 }
 
-void BearerBox::onDrop(wxCommandEvent&) { command("modem drop", "PPP link dropped"); }
+void BearerBox::onDrop(wxCommandEvent&) {
+  ++actions_;
+  command("modem drop", "PPP link dropped");
+}
 
 void BearerBox::onAdd(wxCommandEvent&) {
+  ++actions_;
   std::string ssid = ssid_->GetValue().ToStdString(), pass = pass_->GetValue().ToStdString(),
               signal = signal_->GetValue().ToStdString();
   if (ssid.find(' ') != std::string::npos || pass.find(' ') != std::string::npos) {
@@ -142,6 +147,7 @@ void BearerBox::onAdd(wxCommandEvent&) {
 }
 
 void BearerBox::onRemove(wxCommandEvent&) {
+  ++actions_;
   wxString chosen = networks_->GetStringSelection();
   if (chosen.empty()) {
     note_->SetLabel("choose a network in the list first");

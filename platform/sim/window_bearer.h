@@ -34,6 +34,8 @@ class BearerBox {
   wxTextCtrl* signalField() { return signal_; }
   // Selects the network named ssid in the list; false when it is not there.
   bool selectNetwork(const std::string& ssid);
+  // How many times one of the panel's buttons was acted on (test hooks wait on it).
+  unsigned long actions() const { return actions_; }
 
  private:
   // Runs one modem/wifi command; the outcome goes to the panel's note line.
@@ -57,6 +59,7 @@ class BearerBox {
   wxButton* remove_ = nullptr;
   bool simPresent_ = true;
   std::vector<std::string> shownNetworks_;
+  unsigned long actions_ = 0;
 };
 
 }  // namespace sim::detail

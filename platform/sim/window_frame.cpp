@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "cardfile.h"
 #include "libapi.h"
 #include "window.h"
 
@@ -179,20 +180,10 @@ void PaperPanel::onPaint(wxPaintEvent&) {
 
 namespace {
 
-struct TestCard {
-  const char* label;
-  const char* track2;
-  const char* track1;
-};
-
-// The cards the switch simulator knows (PINs in the labels), and one that
-// does not read.
-const TestCard kCards[] = {
-    {"6037 99.. 7890 - PIN 1234", "6037991234567890=2512101123456789", ""},
-    {"6104 33.. 8901 - PIN 4321", "6104337012345678901=27061011234567", ""},
-    {"6219 86.. 2233 - PIN 1111, low balance", "6219861111222233=2612101000000000", ""},
-    {"damaged stripe (read fails)", "6037991234", ""},
-};
+// After the test cards (the switch simulator's, or --sim-cards), one whose
+// stripe does not read: too short a track 2.
+const char* const kDamagedLabel = "damaged stripe (read fails)";
+const char* const kDamagedTrack2 = "6037991234";
 
 constexpr size_t kMaxTrack = 127;  // the application's track buffers hold 128 bytes
 constexpr size_t kMaxPin = 12;
@@ -284,7 +275,8 @@ wxSizer* SimFrame::buildCardReader(wxWindow* parent) {
   wxStaticBoxSizer* box = new wxStaticBoxSizer(wxVERTICAL, parent, "Card reader");
   wxWindow* sb = box->GetStaticBox();
   cards_ = new wxListBox(sb, wxID_ANY, wxDefaultPosition, wxSize(-1, 100));
-  for (const TestCard& c : kCards) cards_->Append(c.label);
+  for (const TestCard& c : windowCards()) cards_->Append(wxString::FromUTF8(testCardLabel(c)));
+  cards_->Append(kDamagedLabel);
   cards_->Bind(wxEVT_LISTBOX, &SimFrame::onCardChosen, this);
   box->Add(cards_, 0, wxEXPAND | wxALL, 4);
 
@@ -406,11 +398,12 @@ void SimFrame::chooseCard(int index) {
     return;
   }
   if (cards_->GetSelection() != index) cards_->SetSelection(index);
-  track2_->ChangeValue(kCards[index].track2);
-  track1_->ChangeValue(kCards[index].track1);
+  const std::vector<TestCard>& cards = windowCards();
+  track2_->ChangeValue(static_cast<size_t>(index) < cards.size() ? cards[index].track2 : kDamagedTrack2);
+  track1_->Clear();
 }
 
-int windowTestCards() { return static_cast<int>(sizeof kCards / sizeof kCards[0]); }
+int windowTestCards() { return static_cast<int>(windowCards().size()) + 1; }
 
 void SimFrame::onSwipe(wxCommandEvent&) {
   std::string t2 = track2_->GetValue().ToStdString(), t1 = track1_->GetValue().ToStdString();

@@ -88,6 +88,7 @@ class Window : public ::testing::Test {
 struct Shot {
   sim::detail::Image window, lcd;
   int winW = 0, winH = 0, lcdX = 0, lcdY = 0, lcdW = 0, lcdH = 0;
+  int statusX = 0, statusY = 0, statusW = 0, statusH = 0;
   std::string listing;
 };
 
@@ -100,8 +101,9 @@ struct Shot {
   std::istringstream in(readFile(base.string() + ".txt"));
   std::string word;
   if (!(in >> word >> s->winW >> s->winH) || word != "window" ||
-      !(in >> word >> s->lcdX >> s->lcdY >> s->lcdW >> s->lcdH) || word != "lcd")
-    return ::testing::AssertionFailure() << "the shot's .txt does not start with the window and lcd lines";
+      !(in >> word >> s->lcdX >> s->lcdY >> s->lcdW >> s->lcdH) || word != "lcd" ||
+      !(in >> word >> s->statusX >> s->statusY >> s->statusW >> s->statusH) || word != "status")
+    return ::testing::AssertionFailure() << "the shot's .txt does not start with the window, lcd and status lines";
   std::getline(in, word);
   s->listing.assign(std::istreambuf_iterator<char>(in), {});
   return ::testing::AssertionSuccess();
@@ -170,6 +172,39 @@ TEST_F(Window, KeypadClickAndSwipeShowOnTheScaledLcdAndCancelKeySwitchesOff) {
   std::string events = readFile(dir_ / "out" / "events.txt");
   EXPECT_NE(events.find("start window"), std::string::npos) << events;
   EXPECT_NE(events.find("power off"), std::string::npos) << events;
+}
+
+TEST_F(Window, EachShotShowsItsOwnMomentStatusLineIncluded) {
+  NEED_XVFB();
+  // Hooks this close together still run in order: the second shot shows the
+  // key the click gave, not the first picture again.
+  Outcome r = run(true, {"--sim-window-shot", "before.png", "600", "--sim-window-click", "5", "650",
+                         "--sim-window-shot", "after.png", "700", "--sim-window-close", "750"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Shot before, after;
+  ASSERT_TRUE(loadShot(dir_ / "before", &before));
+  ASSERT_TRUE(loadShot(dir_ / "after", &after));
+  EXPECT_EQ(before.listing.find("\"key 53\""), std::string::npos) << before.listing;
+  EXPECT_NE(after.listing.find("\"key 53\""), std::string::npos) << after.listing;
+  EXPECT_EQ(lcdMismatch(before), "");
+  EXPECT_EQ(lcdMismatch(after), "");
+  ASSERT_EQ(before.window.rgba.size(), after.window.rgba.size());
+  EXPECT_NE(before.window.rgba, after.window.rgba);
+
+  // The status line is the picture's last rows, and it has text in it.
+  for (const Shot* s : {&before, &after}) {
+    EXPECT_EQ(s->window.height, s->winH);
+    EXPECT_GT(s->statusH, 10);
+    EXPECT_EQ(s->statusX, 0);
+    EXPECT_EQ(s->statusY + s->statusH, s->winH);
+    EXPECT_GT(s->statusY, s->lcdY + s->lcdH);
+    EXPECT_GT(darkPixels(s->window, 0, s->statusY, s->statusW, s->statusY + s->statusH), 30);
+  }
+  // The click shows in the status line's middle field: after differs there.
+  int differing = 0;
+  for (int y = after.statusY; y < after.statusY + after.statusH; ++y)
+    for (int x = 0; x < after.statusW; ++x) differing += rgbAt(before.window, x, y) != rgbAt(after.window, x, y);
+  EXPECT_GT(differing, 20);
 }
 
 TEST_F(Window, ClosingTheWindowEndsTheRunWithStatusZeroWhileAScriptKeepsItsPlace) {
