@@ -21,17 +21,7 @@ namespace {
 
 std::atomic<unsigned long> allocCount{0};
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool CACHE_ENABLED = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool CACHE_ENABLED = false;
-#else
-constexpr bool CACHE_ENABLED = true;
-#endif
-#else
-constexpr bool CACHE_ENABLED = true;
-#endif
+constexpr bool CACHE_ENABLED = !ISO_MEM_SANITIZED;
 
 constexpr std::size_t HEADER = 16; // keeps the value as aligned as calloc's block
 constexpr std::size_t CLASS_BYTES[] = {32, 64, 128, 256};
@@ -95,7 +85,7 @@ int ISO_MEM_callocWithInit(std::size_t count, std::size_t size, void **pointer) 
   if (size != 0 && count > SIZE_MAX / size) return 1000;
   std::size_t bytes = count * size;
   if (bytes > SIZE_MAX - HEADER - CLASS_BYTES[CLASS_COUNT - 1]) return 1000;
-  bool cached = CACHE_ENABLED && cacheAlive && ISO_MEM_callocHook == std::calloc;
+  bool cached = cacheAlive && ISO_MEM_MayBypassHeap();
   std::uint32_t sizeClass = cached ? classFor(bytes) : UNCACHED;
 
   unsigned char *raw = nullptr;

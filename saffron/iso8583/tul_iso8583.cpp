@@ -4,6 +4,7 @@
  */
 #include "iso8583/tul_iso8583.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "iso8583/iso_mem.h"
@@ -20,6 +21,29 @@ bool arenaMode(const TUL_ISO8583_MSG *msg) { return msg->arenaCursor != nullptr;
 
 unsigned int walkCount(const TUL_ISO8583_HANDLER *handler) {
   return handler->count < TUL_ISO8583_FIELD_COUNT ? handler->count : TUL_ISO8583_FIELD_COUNT;
+}
+
+// The next `need` bytes of the record's own store (still zero), or null when
+// they do not fit or every value must have a heap block of its own.
+unsigned char *takeFromStore(TUL_ISO8583_MSG *msg, std::size_t need) {
+  if (!ISO_MEM_MayBypassHeap() || msg->storeUsed > TUL_ISO8583_STORE_BYTES ||
+      need > TUL_ISO8583_STORE_BYTES - msg->storeUsed)
+    return nullptr;
+  unsigned char *block = msg->store + msg->storeUsed;
+  msg->storeUsed += static_cast<std::uint32_t>(need);
+  return block;
+}
+
+bool inStore(const TUL_ISO8583_MSG *msg, const unsigned char *value) {
+  auto at = reinterpret_cast<std::uintptr_t>(value);
+  auto first = reinterpret_cast<std::uintptr_t>(msg->store);
+  return at >= first && at - first < TUL_ISO8583_STORE_BYTES;
+}
+
+// Malloc mode: gives a value's heap block back; one in the store stays there
+// until Free clears the store.
+void releaseValue(const TUL_ISO8583_MSG *msg, unsigned char *value) {
+  if (value != nullptr && !inStore(msg, value)) ISO_MEM_free(value);
 }
 
 /*
@@ -44,18 +68,24 @@ int allocSlot(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg, un
     unsigned char *block = msg->arenaCursor;
     std::memset(block, 0, need);
     msg->arenaCursor += need;
+    _TUL_ISO8583_MarkInUse(msg, field);
     slot->length = length;
     slot->value = block;
     *out = block;
     return TUL_ISO8583_OK;
   }
 
-  void *block = nullptr;
-  if (ISO_MEM_malloc(need, &block) != 0) return TUL_ISO8583_NOMEM;
+  unsigned char *block = takeFromStore(msg, need);
+  if (block == nullptr) {
+    void *heapBlock = nullptr;
+    if (ISO_MEM_malloc(need, &heapBlock) != 0) return TUL_ISO8583_NOMEM;
+    block = static_cast<unsigned char *>(heapBlock);
+  }
   *old = slot->value;
+  _TUL_ISO8583_MarkInUse(msg, field);
   slot->length = length;
-  slot->value = static_cast<unsigned char *>(block);
-  *out = slot->value;
+  slot->value = block;
+  *out = block;
   return TUL_ISO8583_OK;
 }
 
@@ -70,20 +100,35 @@ void TUL_ISO8583_MSG_Init(unsigned char *buffer, std::uint32_t size, TUL_ISO8583
   }
 }
 
+// Only the slots in use and the carved part of the store can be non-zero, so
+// clearing those (and the mask, the store's count and the arena pointers)
+// leaves the whole record zero, as Init does.
 void TUL_ISO8583_MSG_Free(TUL_ISO8583_MSG *msg) {
   if (msg == nullptr) return;
-  if (!arenaMode(msg)) {
-    for (TUL_ISO8583_SLOT &slot : msg->fields)
-      if (slot.value != nullptr) ISO_MEM_free(slot.value); // most slots are empty: skip the call
+  bool heap = !arenaMode(msg);
+  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT); pos < TUL_ISO8583_FIELD_COUNT;
+       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
+    TUL_ISO8583_SLOT &slot = msg->fields[pos];
+    if (heap) releaseValue(msg, slot.value);
+    slot.length = 0;
+    slot.value = nullptr;
   }
-  std::memset(msg, 0, sizeof *msg);
+  for (std::uint64_t &word : msg->inUse) word = 0;
+  // In whole 64-byte steps: a constant-size clear is a few vector stores,
+  // where a variable-length one pays a string instruction's start-up.
+  static_assert(TUL_ISO8583_STORE_BYTES % 64 == 0);
+  for (std::uint32_t at = 0; at < msg->storeUsed && at < TUL_ISO8583_STORE_BYTES; at += 64)
+    std::memset(msg->store + at, 0, 64);
+  msg->storeUsed = 0;
+  msg->arenaCursor = nullptr;
+  msg->arenaEnd = nullptr;
 }
 
 int _TUL_ISO8583_MSG_AllocField(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg,
                                 unsigned char **out) {
   unsigned char *old = nullptr;
   int status = allocSlot(field, length, msg, out, &old);
-  ISO_MEM_free(old);
+  if (status == TUL_ISO8583_OK) releaseValue(msg, old);
   return status;
 }
 
@@ -97,7 +142,7 @@ int TUL_ISO8583_MSG_SetField_Bin(unsigned int field, const void *data, std::uint
   if (status != TUL_ISO8583_OK) return status;
   if (length != 0) std::memcpy(to, data, length);
   to[length] = '\0';
-  ISO_MEM_free(old);
+  releaseValue(msg, old);
   return TUL_ISO8583_OK;
 }
 
@@ -174,6 +219,31 @@ int report(TUL_ISO8583_ERROR *error, int status, unsigned int field, const unsig
   return status;
 }
 
+// The bitmap positions below `count` of a handler's rows, as a mask. The
+// dictionary's are found once; any other rows are looked at on each call,
+// since a caller's rows may change between packs.
+void scanBitmaps(const TUL_ISO8583_FIELD_SPEC *rows, unsigned int count,
+                 std::uint64_t (&mask)[TUL_ISO8583_USE_WORDS]) {
+  for (std::uint64_t &word : mask) word = 0;
+  for (unsigned int pos = 0; pos < count; ++pos)
+    if (isBitmapType(rows[pos].type)) mask[pos / 64] |= std::uint64_t{1} << (pos % 64);
+}
+
+struct DictionaryBitmaps {
+  std::uint64_t mask[TUL_ISO8583_USE_WORDS];
+  DictionaryBitmaps() { scanBitmaps(_iso8583_tuliso_fields, TUL_ISO8583_FIELD_COUNT, mask); }
+};
+
+void bitmapPositions(const TUL_ISO8583_HANDLER *handler, unsigned int count,
+                     std::uint64_t (&mask)[TUL_ISO8583_USE_WORDS]) {
+  if (handler->fields != _iso8583_tuliso_fields) {
+    scanBitmaps(handler->fields, count, mask);
+    return;
+  }
+  static const DictionaryBitmaps dictionary;
+  for (unsigned int w = 0; w < TUL_ISO8583_USE_WORDS; ++w) mask[w] = dictionary.mask[w];
+}
+
 } // namespace
 
 int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_MSG *msg,
@@ -186,11 +256,18 @@ int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_M
   unsigned char *cursor = out;
   const unsigned char *end = out + outSize;
   unsigned int count = walkCount(handler);
-  for (unsigned int pos = 0; pos < count; ++pos) {
-    // Bitmaps are always written, computed from the slots.
-    if (msg->fields[pos].value == nullptr && !isBitmapType(handler->fields[pos].type)) continue;
+  // Bitmaps are always written, computed from the slots; any other position
+  // only when present, and only slots in use can be.
+  std::uint64_t visit[TUL_ISO8583_USE_WORDS];
+  bitmapPositions(handler, count, visit);
+  for (unsigned int w = 0; w < TUL_ISO8583_USE_WORDS; ++w) visit[w] |= msg->inUse[w];
+  for (unsigned int pos = _TUL_ISO8583_NextInUse(visit, 0, count); pos < count;
+       pos = _TUL_ISO8583_NextInUse(visit, pos + 1, count)) {
+    const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[pos];
+    if (msg->fields[pos].value == nullptr && !isBitmapType(fieldDef->type)) continue;
+    if (fieldDef->type >= TUL_FT_COUNT) return report(error, TUL_ISO8583_FAIL, pos, cursor, out);
     unsigned char *fieldStart = cursor;
-    int status = _TUL_ISO8583_FIELD_Pack(pos, msg, handler, &cursor, end);
+    int status = fieldTypeArr[fieldDef->type].pack(pos, msg, fieldDef, &cursor, end);
     if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, out);
   }
   *outLength = static_cast<std::uint32_t>(cursor - out);
@@ -211,8 +288,9 @@ int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned ch
     return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
   // The length words are presence markers during the walk: stale ones would
   // decode fields the bitmap never named.
-  for (const TUL_ISO8583_SLOT &slot : msg->fields)
-    if (slot.value != nullptr || slot.length != 0)
+  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT); pos < TUL_ISO8583_FIELD_COUNT;
+       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT))
+    if (msg->fields[pos].value != nullptr || msg->fields[pos].length != 0)
       return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
 
   const unsigned char *cursor = in;
@@ -231,16 +309,22 @@ int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned ch
   }
   if (!bitmapSeen && pos < count) return report(error, TUL_ISO8583_FAIL, pos, end, in); // input ended first
 
+  // Marked positions are in use, so the walks go from one in-use slot to the next.
   if (bitmapSeen) {
-    for (; pos < count && cursor != end; ++pos) {
-      if (msg->fields[pos].length == 0) continue;
-      const unsigned char *fieldStart = cursor;
-      int status = _TUL_ISO8583_FIELD_Unpack(pos, msg, handler, &cursor, end);
-      if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, in);
+    while (cursor != end) {
+      pos = _TUL_ISO8583_NextInUse(msg->inUse, pos, count);
+      if (pos >= count) break;
+      if (msg->fields[pos].length != 0) {
+        const unsigned char *fieldStart = cursor;
+        int status = _TUL_ISO8583_FIELD_Unpack(pos, msg, handler, &cursor, end);
+        if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, in);
+      }
+      ++pos;
     }
   }
   if (cursor != end) return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, cursor, in); // bytes left over
-  for (; pos < count; ++pos)
+  for (pos = _TUL_ISO8583_NextInUse(msg->inUse, pos, count); pos < count;
+       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, count))
     if (msg->fields[pos].length != 0 && msg->fields[pos].value == nullptr)
       return report(error, TUL_ISO8583_FAIL, pos, end, in);
   return report(error, TUL_ISO8583_OK, TUL_ISO8583_NO_FIELD, cursor, in);

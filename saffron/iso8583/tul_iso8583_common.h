@@ -9,6 +9,7 @@
 #ifndef SAFFRON_ISO8583_TUL_ISO8583_COMMON_H
 #define SAFFRON_ISO8583_TUL_ISO8583_COMMON_H
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -85,16 +86,61 @@ static_assert(offsetof(TUL_ISO8583_SLOT, length) == 0);
 static_assert(offsetof(TUL_ISO8583_SLOT, value) == sizeof(void *));
 static_assert(sizeof(TUL_ISO8583_SLOT) == 2 * sizeof(void *));
 
+constexpr unsigned int TUL_ISO8583_USE_WORDS = (TUL_ISO8583_FIELD_COUNT + 63) / 64;
+// Enough for the values of every request and answer the terminal exchanges
+// but the longest field-48 texts.
+constexpr unsigned int TUL_ISO8583_STORE_BYTES = 512;
+
 struct TUL_ISO8583_MSG {
   unsigned char *arenaCursor;  // next free byte of the caller's buffer; null in malloc mode
   unsigned char *arenaEnd;     // one past the caller's buffer
   TUL_ISO8583_SLOT fields[TUL_ISO8583_FIELD_COUNT];
+  // Bit p % 64 of word p / 64 is set for every slot that is not all zero (a
+  // value, or a presence marker left by a bitmap decoder), so Free, Pack and
+  // Unpack visit the handful of slots a message uses instead of all 129.
+  // Only the operations below write slots; a slot whose bit is clear is zero.
+  std::uint64_t inUse[TUL_ISO8583_USE_WORDS];
+  // Malloc mode: values are carved from store first (zero until carved, and
+  // cleared again by Free) and only take a heap block when it is full, so
+  // building or reading a message calls no allocator. Values may point into
+  // the record itself: a record holding values must not be copied (copying
+  // one never was sound: both copies would own the same blocks).
+  std::uint32_t storeUsed;
+  unsigned char store[TUL_ISO8583_STORE_BYTES];
 };
+// The record lives in memory only, never stored or sent: nothing outside the
+// codec depends on its size.
 static_assert(offsetof(TUL_ISO8583_MSG, arenaCursor) == 0);
 static_assert(offsetof(TUL_ISO8583_MSG, arenaEnd) == sizeof(void *));
 static_assert(offsetof(TUL_ISO8583_MSG, fields) == 2 * sizeof(void *));
-static_assert(sizeof(TUL_ISO8583_MSG) ==
+static_assert(offsetof(TUL_ISO8583_MSG, inUse) ==
               2 * sizeof(void *) + TUL_ISO8583_FIELD_COUNT * sizeof(TUL_ISO8583_SLOT));
+static_assert(offsetof(TUL_ISO8583_MSG, storeUsed) == offsetof(TUL_ISO8583_MSG, inUse) + 8 * TUL_ISO8583_USE_WORDS);
+static_assert(offsetof(TUL_ISO8583_MSG, store) == offsetof(TUL_ISO8583_MSG, storeUsed) + 4);
+static_assert(sizeof(TUL_ISO8583_MSG) - offsetof(TUL_ISO8583_MSG, store) - TUL_ISO8583_STORE_BYTES <
+              alignof(TUL_ISO8583_MSG)); // only tail padding after the store
+
+// Records that a slot is about to be written (see inUse).
+inline void _TUL_ISO8583_MarkInUse(TUL_ISO8583_MSG *msg, unsigned int field) {
+  msg->inUse[field / 64] |= std::uint64_t{1} << (field % 64);
+}
+
+// The first position at or after `from` whose bit is set in `mask` (an inUse
+// mask or one shaped like it), or `limit` when none is below it; limit is at
+// most TUL_ISO8583_FIELD_COUNT. Reads the mask afresh on every call, so a walk
+// finds the positions marked while it runs.
+inline unsigned int _TUL_ISO8583_NextInUse(const std::uint64_t *mask, unsigned int from, unsigned int limit) {
+  while (from < limit) {
+    unsigned int word = from / 64;
+    std::uint64_t bits = mask[word] >> (from % 64);
+    if (bits != 0) {
+      unsigned int at = from + static_cast<unsigned int>(std::countr_zero(bits));
+      return at < limit ? at : limit;
+    }
+    from = (word + 1) * 64;
+  }
+  return limit;
+}
 
 /* ---- where a pack or unpack failed ------------------------------------ */
 

@@ -9,11 +9,11 @@
  */
 #include "iso8583/tul_iso8583_fields.h"
 
+#include <bit>
 #include <cstring>
 
 #include "iso8583/tul_iso8583.h"
 #include "util/Debug.h"
-#include "util/Strings.h"
 
 namespace {
 
@@ -134,13 +134,29 @@ int storeBytes(unsigned int field, TUL_ISO8583_MSG *msg, const unsigned char *fr
   return TUL_ISO8583_OK;
 }
 
-// One hexadecimal digit's value, -1 for anything else.
-int hexNibble(unsigned char c) {
-  const std::uint8_t n = nibbleFromChar(static_cast<char>(c));
-  return n > 0x0F ? -1 : n;
-}
-
 const char HEX_UPPER[] = "0123456789ABCDEF";
+
+// Tables indexed by a byte, so the digit loops run without a branch per
+// character: a character's hexadecimal value (0xFF for anything else), and a
+// byte's two upper-case digits.
+struct HexTables {
+  std::uint8_t value[256];
+  char digits[256][2];
+  constexpr HexTables() : value{}, digits{} {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9' ? static_cast<std::uint8_t>(c - '0')
+                 : c >= 'a' && c <= 'f' ? static_cast<std::uint8_t>(c - 'a' + 10)
+                 : c >= 'A' && c <= 'F' ? static_cast<std::uint8_t>(c - 'A' + 10)
+                                        : 0xFF;
+      digits[c][0] = HEX_UPPER[c >> 4];
+      digits[c][1] = HEX_UPPER[c & 0x0F];
+    }
+  }
+};
+constexpr HexTables HEX;
+
+// One hexadecimal digit's value, -1 for anything else.
+int hexNibble(unsigned char c) { return HEX.value[c] > 0x0F ? -1 : HEX.value[c]; }
 
 } // namespace
 
@@ -225,9 +241,9 @@ int _TUL_pack_iso_ASCHEX(unsigned int field, const TUL_ISO8583_MSG *msg,
     i = 1;
   }
   for (; i < len; i += 2) {
-    int hi = hexNibble(src[i]);
-    int lo = hexNibble(src[i + 1]);
-    if (hi < 0 || lo < 0) return TUL_ISO8583_FAIL; // no silent digit from a stray character
+    unsigned int hi = HEX.value[src[i]];
+    unsigned int lo = HEX.value[src[i + 1]];
+    if ((hi | lo) > 0x0F) return TUL_ISO8583_FAIL; // no silent digit from a stray character
     *out++ = static_cast<unsigned char>((hi << 4) | lo);
   }
   *cursor = out;
@@ -252,11 +268,7 @@ int _TUL_unpack_iso_ASCHEX(unsigned int field, TUL_ISO8583_MSG *msg,
   if (digits & 1u) {
     to[i++] = static_cast<unsigned char>(HEX_UPPER[*at++ & 0x0F]);
   }
-  while (i < digits) {
-    to[i++] = static_cast<unsigned char>(HEX_UPPER[*at >> 4]);
-    to[i++] = static_cast<unsigned char>(HEX_UPPER[*at & 0x0F]);
-    ++at;
-  }
+  for (; i < digits; i += 2) std::memcpy(to + i, HEX.digits[*at++], 2);
   *cursor = at;
   return TUL_ISO8583_OK;
 }
@@ -351,7 +363,8 @@ int buildBlocks(unsigned int p, const TUL_ISO8583_MSG *msg, unsigned char blocks
   unsigned int maxBlocks = (192 - p) / BLOCK_BITS;
   std::memset(blocks, 0, MAX_BLOCKS * BLOCK_BYTES);
   unsigned int last = 0;
-  for (unsigned int pos = p + 1; pos < TUL_ISO8583_FIELD_COUNT; ++pos) {
+  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, p + 1, TUL_ISO8583_FIELD_COUNT);
+       pos < TUL_ISO8583_FIELD_COUNT; pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
     if (!slotPresent(msg, pos)) continue;
     unsigned int offset = pos - p; // 1-based distance from the bitmap
     unsigned int block = offset / BLOCK_BITS;
@@ -373,19 +386,19 @@ int buildBlocks(unsigned int p, const TUL_ISO8583_MSG *msg, unsigned char blocks
 int markBlocks(unsigned int p, TUL_ISO8583_MSG *msg, const unsigned char *blocks, unsigned int blockCount,
                bool apply) {
   for (unsigned int k = 0; k < blockCount; ++k) {
-    for (unsigned int bit = 1; bit < BLOCK_BITS; ++bit) {
-      // Most bytes of a bitmap are zero: skip them whole (bit 0 is the continuation flag).
-      unsigned char byte = blocks[k * BLOCK_BYTES + bit / 8];
-      if (bit / 8 == 0) byte &= 0x7F;
-      if (byte == 0) {
-        bit |= 7;
-        continue;
-      }
-      if (!bitSet(blocks + k * BLOCK_BYTES, bit)) continue;
+    // The block as one number, its bit 0 (the continuation flag) the most
+    // significant, so each set bit is found by counting leading zeros.
+    std::uint64_t word = 0;
+    for (unsigned int i = 0; i < BLOCK_BYTES; ++i) word = (word << 8) | blocks[k * BLOCK_BYTES + i];
+    word &= ~(std::uint64_t{1} << 63);
+    while (word != 0) {
+      unsigned int bit = static_cast<unsigned int>(std::countl_zero(word));
+      word &= ~(std::uint64_t{1} << (63 - bit));
       unsigned long pos = p + static_cast<unsigned long>(k) * BLOCK_BITS + bit;
       if (!apply) {
         if (pos >= TUL_ISO8583_FIELD_COUNT || msg->fields[pos].value != nullptr) return TUL_ISO8583_FAIL;
       } else {
+        _TUL_ISO8583_MarkInUse(msg, static_cast<unsigned int>(pos));
         msg->fields[pos].length = 1;
       }
     }
@@ -448,7 +461,8 @@ int _pack_iso_TUL_BITMAP(unsigned int field, const TUL_ISO8583_MSG *msg,
                          const TUL_ISO8583_FIELD_SPEC *, unsigned char **cursor, const unsigned char *end) {
   if (msg == nullptr || field >= TUL_ISO8583_FIELD_COUNT) return TUL_ISO8583_FAIL;
   unsigned char bytes[TUL_BITMAP_BYTES] = {};
-  for (unsigned int pos = field; pos < TUL_ISO8583_FIELD_COUNT; ++pos) {
+  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, field, TUL_ISO8583_FIELD_COUNT);
+       pos < TUL_ISO8583_FIELD_COUNT; pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
     if (!slotPresent(msg, pos)) continue;
     unsigned int bit = pos - field;
     // Past the 40 positions there is no bit and no continuation.
@@ -475,8 +489,11 @@ int _unpack_iso_TUL_BITMAP(unsigned int field, TUL_ISO8583_MSG *msg,
   }
   int status = storeBytes(field, msg, bytes, TUL_BITMAP_BYTES);
   if (status != TUL_ISO8583_OK) return status;
-  for (unsigned int bit = 1; bit < TUL_BITMAP_BYTES * 8; ++bit)
-    if (bitSet(bytes, bit)) msg->fields[field + bit].length = 1;
+  for (unsigned int bit = 1; bit < TUL_BITMAP_BYTES * 8; ++bit) {
+    if (!bitSet(bytes, bit)) continue;
+    _TUL_ISO8583_MarkInUse(msg, field + bit);
+    msg->fields[field + bit].length = 1;
+  }
   *cursor += TUL_BITMAP_BYTES;
   return TUL_ISO8583_OK;
 }
