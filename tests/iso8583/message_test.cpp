@@ -221,6 +221,55 @@ TEST(OutOfMemory, SetKeepsThePreviousValueAndUnpackReports1000) {
   EXPECT_EQ(ISO_MEM_callocWithInit(SIZE_MAX / 2, 4, &p), 1000) << "count*size overflow";
 }
 
+/* ---- reuse: the record tracks the slots it uses and keeps small values itself */
+
+TEST(MessageReuse, ValuesPastTheRecordsOwnRoomAndReplacedOnesStayIntact) {
+  TestMsg m;
+  ASSERT_EQ(m.set(48, std::string(400, 'a')), 0);
+  ASSERT_EQ(m.set(55, std::string(300, 'b')), 0);
+  for (int i = 0; i < 60; ++i) ASSERT_EQ(m.set(41, std::to_string(10000000 + i)), 0);
+  ASSERT_EQ(m.set(0, "0200"), 0);
+  EXPECT_EQ(m.str(48), std::string(400, 'a'));
+  EXPECT_EQ(m.str(55), std::string(300, 'b'));
+  EXPECT_EQ(m.str(41), "10000059");
+  char *text = nullptr;
+  ASSERT_EQ(TUL_ISO8583_MSG_GetField_Str(55, &m.msg, &text), 0);
+  EXPECT_EQ(std::strlen(text), 300u);
+  Bytes wire;
+  ASSERT_EQ(m.pack(wire), 0);
+  TestMsg back;
+  ASSERT_EQ(back.unpack(wire), 0);
+  EXPECT_EQ(back.str(48), std::string(400, 'a'));
+  EXPECT_EQ(back.str(55), std::string(300, 'b'));
+  EXPECT_EQ(back.str(41), "10000059");
+  TUL_ISO8583_MSG_Free(&m.msg);
+  EXPECT_TRUE(allZero(m.msg));
+  TUL_ISO8583_MSG_Free(&back.msg);
+  EXPECT_TRUE(allZero(back.msg));
+}
+
+TEST(MessageReuse, AFreedRecordCarriesNothingIntoTheNextMessage) {
+  TestMsg m;
+  fillPurchase(m);
+  Bytes out;
+  ASSERT_EQ(m.pack(out), 0);
+  TUL_ISO8583_MSG_Free(&m.msg);
+  ASSERT_EQ(m.unpack(PURCHASE_RESPONSE_WIRE), 0) << "a freed record is empty";
+  EXPECT_EQ(TUL_ISO8583_MSG_HaveField(2, &m.msg), 0);
+  EXPECT_EQ(TUL_ISO8583_MSG_HaveField(35, &m.msg), 0);
+  ASSERT_EQ(m.pack(out), 0);
+  EXPECT_EQ(hexOf(out), hexOf(PURCHASE_RESPONSE_WIRE));
+
+  // A cut input leaves presence markers behind; Free must clear them too.
+  TUL_ISO8583_MSG_Free(&m.msg);
+  ASSERT_EQ(m.unpack(Bytes(PURCHASE_WIRE.begin(), PURCHASE_WIRE.begin() + 20)), 1);
+  TUL_ISO8583_MSG_Free(&m.msg);
+  EXPECT_TRUE(allZero(m.msg));
+  ASSERT_EQ(m.unpack(PURCHASE_RESPONSE_WIRE), 0);
+  ASSERT_EQ(m.pack(out), 0);
+  EXPECT_EQ(hexOf(out), hexOf(PURCHASE_RESPONSE_WIRE));
+}
+
 /* ---- whole messages --------------------------------------------------- */
 
 TEST(Pack, MtiBitmapThenFieldsInOrder) {
