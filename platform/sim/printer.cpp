@@ -25,6 +25,7 @@ namespace sim::detail {
 constexpr int kW = kPaperWidth;
 constexpr int kMaxPageDots = 8000;        // one page; a statement page is well under 1000
 constexpr int kMaxStripDots = 40000;      // the window keeps this much paper, dropping the oldest
+constexpr int kStripSlackDots = 20000;    // ... once it has this much more
 constexpr int kCutDots = 12;              // blank paper and a dashed tear line between pages
 constexpr size_t kMaxKeptPages = 64;      // pages tests and front ends can read back
 constexpr long long kMsPerDotRow = 2;     // feed speed: 500 dot rows a second
@@ -180,7 +181,9 @@ static void appendToStrip(PaperStrip& s, const std::vector<unsigned char>& rgb, 
         if ((x / 6) % 2 == 0) std::memset(&s.rgb[at + static_cast<size_t>(x) * 3], 0xA0, 3);
   }
   s.height += height + kCutDots;
-  if (s.height > kMaxStripDots) {
+  // Trimmed only once a slack has gathered: dropping the oldest rows moves the
+  // whole strip, which after every page would cost more than printing it.
+  if (s.height > kMaxStripDots + kStripSlackDots) {
     size_t drop = static_cast<size_t>(s.height - kMaxStripDots);
     s.rgb.erase(s.rgb.begin(), s.rgb.begin() + static_cast<long>(drop * row));
     s.height = kMaxStripDots;
@@ -225,9 +228,19 @@ extern "C" int DLL_FTPrnStrSetConfig(int align, int size, int x, int y) {
   return DLL_OK;
 }
 
+// The font file can be read. A statement queues hundreds of items, so a path
+// once opened is taken as readable until the font is switched.
+static bool fontReadable() {
+  static std::string readable;
+  const std::string path = fontPath();
+  if (path == readable) return true;
+  if (!std::ifstream(path, std::ios::binary)) return false;
+  readable = path;
+  return true;
+}
+
 static int queue(PrnItem it) {
-  std::ifstream font(fontPath(), std::ios::binary);
-  if (!font) return DLL_ERR_NOT_READY;
+  if (!fontReadable()) return DLL_ERR_NOT_READY;
   Printer& p = prn();
   it.x = p.x;
   it.y = p.y;
@@ -301,7 +314,7 @@ extern "C" int DLL_FTPrnStart(int height) {
     std::vector<unsigned char> rgb(static_cast<size_t>(kW) * height * 3, 0xFF);
     unsigned ink = inkOf(p.gray);
     for (const PrnItem& it : p.page) renderItem(Canvas{rgb.data(), kW, height}, it, ink);
-    sim::PrintedPage page{number, height, listing(p, number, height), rgb};
+    sim::PrintedPage page{number, height, listing(p, number, height), {}};
     const Device& d = dev();
     if (!d.outDir.empty()) {
       char name[32];
@@ -314,6 +327,7 @@ extern "C" int DLL_FTPrnStart(int height) {
         noteEvent("printer: cannot write " + base + ".png/.txt");
     }
     appendToStrip(p.strip, rgb, height);
+    page.rgb = std::move(rgb);  // the strip has its copy; the kept page takes this one
     p.kept.push_back(std::move(page));
     if (p.kept.size() > kMaxKeptPages) p.kept.erase(p.kept.begin());
     p.page.clear();  // a printed page is consumed

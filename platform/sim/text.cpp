@@ -1,8 +1,12 @@
 /*
  * text.cpp - UTF-8 text shaped with HarfBuzz and rasterised with FreeType.
  *
- * Sections: script detection, fonts (one face per size, loaded once), shaping,
- * drawing.
+ * Sections: script detection, fonts (one face per size, loaded once), shaping
+ * (remembered per text and size), drawing (glyph images remembered per size).
+ *
+ * The terminal draws the same few hundred texts and glyphs over and over (every
+ * screen, every receipt); shaping and hinting them again each time cost most
+ * of a printed page, so both results are kept, keyed by what determines them.
  */
 #include "text.h"
 
@@ -11,7 +15,10 @@
 #include <hb-ft.h>
 #include <hb.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <unordered_map>
+#include <vector>
 
 #include "device.h"
 
@@ -77,12 +84,38 @@ int textLineHeight(int sizeCode) { return kLineHeights[clampSize(sizeCode)]; }
 
 // One face per pixel size (the LCD uses three, the printer two more), made on
 // first use and kept for the life of the process.
+// One shaped glyph; positions in 26.6, in visual order left to right.
+struct ShapedGlyph {
+  unsigned glyph;
+  int xAdvance, xOffset, yOffset;
+};
+
+struct ShapedText {
+  std::vector<ShapedGlyph> glyphs;
+  int widthPx = 0;
+};
+
+// A rendered glyph: its grey bitmap (empty when it has no grey image) and where it sits.
+struct GlyphImage {
+  bool loaded = false;  // FT_Load_Glyph succeeded
+  int left = 0, top = 0;
+  int width = 0, rows = 0;
+  std::vector<unsigned char> gray;  // rows * width coverage values
+};
+
+// Both caches are emptied when they reach these sizes: a bound, not an eviction policy,
+// since the texts a terminal shows are few.
+constexpr size_t kMaxShapedTexts = 8192, kMaxGlyphImages = 16384;
+
 struct Fonts {
   std::string path;
   bool broken = false;  // the font at path could not be loaded
   FT_Library library = nullptr;
   FT_Face faces[kMaxPixels + 1] = {};
   hb_font_t* hb[kMaxPixels + 1] = {};
+  std::unordered_map<std::string, ShapedText> shaped[kMaxPixels + 1];
+  size_t shapedCount = 0;
+  std::unordered_map<uint64_t, GlyphImage> glyphs;  // key: pixel size << 32 | glyph index
 };
 
 static Fonts& fonts() {
@@ -99,7 +132,10 @@ static bool loadFace(int px) {
       if (f.faces[i]) FT_Done_Face(f.faces[i]);
       f.hb[i] = nullptr;
       f.faces[i] = nullptr;
+      f.shaped[i].clear();
     }
+    f.shapedCount = 0;
+    f.glyphs.clear();
     f.path = path;
     f.broken = false;
   }
@@ -124,33 +160,41 @@ static bool loadFace(int px) {
 
 /* ---- shaping ------------------------------------------------------------------------------------- */
 
-// A shaped run; glyphs in visual order, left to right, positions in 26.6.
-struct Shaped {
-  hb_buffer_t* buf = hb_buffer_create();
-  ~Shaped() { hb_buffer_destroy(buf); }
-  Shaped() = default;
-  Shaped(const Shaped&) = delete;
-  Shaped& operator=(const Shaped&) = delete;
-};
-
-static bool shape(const std::string& utf8, int px, Shaped* out, int* widthPx) {
-  if (!loadFace(px)) return false;
-  hb_buffer_add_utf8(out->buf, utf8.data(), static_cast<int>(utf8.size()), 0, static_cast<int>(utf8.size()));
-  if (textHasArabicScript(utf8)) {
-    hb_buffer_set_direction(out->buf, HB_DIRECTION_RTL);
-    hb_buffer_set_script(out->buf, HB_SCRIPT_ARABIC);
-    hb_buffer_set_language(out->buf, hb_language_from_string("fa", -1));
-  } else {
-    hb_buffer_guess_segment_properties(out->buf);
-    hb_buffer_set_direction(out->buf, HB_DIRECTION_LTR);
+// Shapes utf8 at px, or finds it shaped before; null when the font cannot be loaded.
+static const ShapedText* shape(const std::string& utf8, int px) {
+  if (!loadFace(px)) return nullptr;
+  Fonts& f = fonts();
+  auto found = f.shaped[px].find(utf8);
+  if (found != f.shaped[px].end()) return &found->second;
+  if (f.shapedCount >= kMaxShapedTexts) {
+    for (auto& m : f.shaped) m.clear();
+    f.shapedCount = 0;
   }
-  hb_shape(fonts().hb[px], out->buf, nullptr, 0);
+  hb_buffer_t* buf = hb_buffer_create();
+  hb_buffer_add_utf8(buf, utf8.data(), static_cast<int>(utf8.size()), 0, static_cast<int>(utf8.size()));
+  if (textHasArabicScript(utf8)) {
+    hb_buffer_set_direction(buf, HB_DIRECTION_RTL);
+    hb_buffer_set_script(buf, HB_SCRIPT_ARABIC);
+    hb_buffer_set_language(buf, hb_language_from_string("fa", -1));
+  } else {
+    hb_buffer_guess_segment_properties(buf);
+    hb_buffer_set_direction(buf, HB_DIRECTION_LTR);
+  }
+  hb_shape(f.hb[px], buf, nullptr, 0);
   unsigned count = 0;
-  hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(out->buf, &count);
+  hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buf, &count);
+  hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(buf, &count);
+  ShapedText out;
+  out.glyphs.reserve(count);
   long advance = 0;
-  for (unsigned i = 0; i < count; ++i) advance += pos[i].x_advance;
-  *widthPx = static_cast<int>((advance + 32) >> 6);
-  return true;
+  for (unsigned i = 0; i < count; ++i) {
+    out.glyphs.push_back(ShapedGlyph{info[i].codepoint, pos[i].x_advance, pos[i].x_offset, pos[i].y_offset});
+    advance += pos[i].x_advance;
+  }
+  out.widthPx = static_cast<int>((advance + 32) >> 6);
+  hb_buffer_destroy(buf);
+  ++f.shapedCount;
+  return &f.shaped[px].emplace(utf8, std::move(out)).first->second;
 }
 
 bool textMeasure(const std::string& utf8, int sizeCode, int* width) {
@@ -158,8 +202,10 @@ bool textMeasure(const std::string& utf8, int sizeCode, int* width) {
 }
 
 bool textMeasurePx(const std::string& utf8, int pixelSize, int* width) {
-  Shaped shaped;
-  return shape(utf8, clampPixels(pixelSize), &shaped, width);
+  const ShapedText* shaped = shape(utf8, clampPixels(pixelSize));
+  if (!shaped) return false;
+  *width = shaped->widthPx;
+  return true;
 }
 
 /* ---- drawing ---------------------------------------------------------------------------------------- */
@@ -176,36 +222,55 @@ bool textDraw(Canvas canvas, const std::string& utf8, int sizeCode, int penX, in
   return textDrawPx(canvas, utf8, kPixelSizes[s], penX, top, kLineHeights[s], rgb);
 }
 
+// The rendered image of glyph at px, made on first use (the face at px is loaded).
+static const GlyphImage& glyphImage(int px, unsigned glyph) {
+  Fonts& f = fonts();
+  const uint64_t key = static_cast<uint64_t>(px) << 32 | glyph;
+  auto found = f.glyphs.find(key);
+  if (found != f.glyphs.end()) return found->second;
+  if (f.glyphs.size() >= kMaxGlyphImages) f.glyphs.clear();
+  GlyphImage img;
+  FT_Face face = f.faces[px];
+  if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) == 0) {
+    img.loaded = true;
+    const FT_GlyphSlot g = face->glyph;
+    const FT_Bitmap& bm = g->bitmap;
+    img.left = g->bitmap_left;
+    img.top = g->bitmap_top;
+    if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
+      img.width = static_cast<int>(bm.width);
+      img.rows = static_cast<int>(bm.rows);
+      img.gray.resize(static_cast<size_t>(img.width) * img.rows);
+      for (int r = 0; r < img.rows; ++r)
+        for (int col = 0; col < img.width; ++col)
+          img.gray[static_cast<size_t>(r) * img.width + col] = bm.buffer[static_cast<long>(r) * bm.pitch + col];
+    }
+  }
+  return f.glyphs.emplace(key, std::move(img)).first->second;
+}
+
 bool textDrawPx(Canvas canvas, const std::string& utf8, int pixelSize, int penX, int top, int boxHeight,
                 unsigned rgb) {
   int px = clampPixels(pixelSize);
-  Shaped shaped;
-  int width = 0;
-  if (!shape(utf8, px, &shaped, &width)) return false;
+  const ShapedText* shaped = shape(utf8, px);
+  if (!shaped) return false;
   FT_Face face = fonts().faces[px];
   // Centre the font's ascent..descent span in the line box.
   int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
   int descent = static_cast<int>(-face->size->metrics.descender >> 6);
   int baseline = top + (boxHeight - (ascent + descent)) / 2 + ascent;
 
-  unsigned count = 0;
-  hb_glyph_info_t* info = hb_buffer_get_glyph_infos(shaped.buf, &count);
-  hb_glyph_position_t* pos = hb_buffer_get_glyph_positions(shaped.buf, &count);
   long pen = static_cast<long>(penX) * 64;
-  for (unsigned i = 0; i < count; ++i) {
-    if (FT_Load_Glyph(face, info[i].codepoint, FT_LOAD_RENDER) == 0) {
-      FT_GlyphSlot g = face->glyph;
-      const FT_Bitmap& bm = g->bitmap;
-      int gx = static_cast<int>((pen + pos[i].x_offset + 32) >> 6) + g->bitmap_left;
-      int gy = baseline - static_cast<int>((pos[i].y_offset + 32) >> 6) - g->bitmap_top;
-      if (bm.pixel_mode == FT_PIXEL_MODE_GRAY) {
-        for (unsigned r = 0; r < bm.rows; ++r)
-          for (unsigned col = 0; col < bm.width; ++col)
-            blend(canvas, gx + static_cast<int>(col), gy + static_cast<int>(r), rgb,
-                  bm.buffer[static_cast<long>(r) * bm.pitch + col]);
-      }
+  for (const ShapedGlyph& sg : shaped->glyphs) {
+    const GlyphImage& img = glyphImage(px, sg.glyph);
+    if (img.loaded) {
+      int gx = static_cast<int>((pen + sg.xOffset + 32) >> 6) + img.left;
+      int gy = baseline - static_cast<int>((sg.yOffset + 32) >> 6) - img.top;
+      for (int r = 0; r < img.rows; ++r)
+        for (int col = 0; col < img.width; ++col)
+          blend(canvas, gx + col, gy + r, rgb, img.gray[static_cast<size_t>(r) * img.width + col]);
     }
-    pen += pos[i].x_advance;
+    pen += sg.xAdvance;
   }
   return true;
 }
