@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -108,6 +109,32 @@ void noteProgress() {
 
 bool onUiThread() { return std::this_thread::get_id() == dev().uiThread; }
 
+// The process's threads now, from /proc/self/stat (its 20th field); 0 when unknown.
+static long threadCount() {
+  char buf[1024];
+  FILE* f = fopen("/proc/self/stat", "r");
+  if (!f) return 0;
+  size_t n = fread(buf, 1, sizeof buf - 1, f);
+  fclose(f);
+  buf[n] = '\0';
+  // The command name may hold spaces and parentheses: count from its closing one.
+  const char* p = strrchr(buf, ')');
+  for (int field = 2; p && field < 20; ++field) p = strchr(p + 1, ' ');
+  return p ? strtol(p + 1, nullptr, 10) : 0;
+}
+
+static std::atomic<long> threadsAtReset{0};
+
+// Virtual time must not outrun the application's own threads (the link
+// connecting in the background): they work in real time, and a waiter polling
+// on the virtual clock would give up on them after a few real milliseconds on a
+// busy machine. While the process has more threads than at reset, the virtual
+// clock keeps the pace of the real one.
+static bool backgroundThreads() {
+  long base = threadsAtReset.load();
+  return base > 0 && threadCount() > base;
+}
+
 bool applicationWaiting() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
   Device& d = dev();
@@ -138,6 +165,7 @@ void idlePoll(bool (*haveInput)()) {
   Device& d = dev();
   d.lastWaiting = ++d.activity;
   if (d.virtualClock) {
+    if (backgroundThreads()) usleep(static_cast<useconds_t>(kPollQuantumMs) * 1000u);
     setNowMs(nowMs() + kPollQuantumMs);
     checkRunaway();
   } else {
@@ -161,6 +189,11 @@ void passTime(long long ms) {
       long long next = target;
       long long due = scriptNextDueMs();
       if (due > t && due < next) next = due;
+      if (backgroundThreads()) {
+        long long step = next - t < kPollQuantumMs ? next - t : kPollQuantumMs;
+        usleep(static_cast<useconds_t>(step) * 1000u);
+        next = t + step;
+      }
       setNowMs(next);
     }
     checkRunaway();
@@ -226,6 +259,7 @@ void resetForTest(const char* dataDir) {
     d.headless = false;
     d.outDir.clear();
     d.uiThread = std::this_thread::get_id();
+    threadsAtReset = threadCount();
     d.serial = "SIM00012345";
     d.battery = 100;
     d.charger = 0;

@@ -1,7 +1,9 @@
 /* Tests of the device model: clock, keypad, card reader, power, system calls. */
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <cstring>
 
 #include "libapi.h"
@@ -26,6 +28,26 @@ TEST_F(Device, FreshDeviceStartsAtItsFixedVirtualTime) {
   EXPECT_EQ(dt[DLL_DT_MINUTE], 0);
   EXPECT_EQ(dt[DLL_DT_SECOND], 0);
   EXPECT_EQ(dt[DLL_DT_WEEKDAY], 1);  // a Monday
+}
+
+TEST_F(Device, VirtualTimeKeepsPaceWithABackgroundThreadOnlyWhileItRuns) {
+  // As the engine waits for the link's background connect: polls on the
+  // terminal clock, giving up after 5 s of it. The thread needs 1.5 s of real
+  // time; a clock running free passes those 5 s in a fraction of that.
+  std::atomic<bool> done{false};
+  std::thread worker([&done] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    done = true;
+  });
+  const long long giveUpAt = PLAT_ClockMs() + 5000;
+  while (!done && PLAT_ClockMs() < giveUpAt) PLAT_SleepMs(1);
+  const bool seen = done;
+  worker.join();
+  EXPECT_TRUE(seen) << "the waiter gave up after " << PLAT_ClockMs() - kStart << " virtual ms";
+  // With the thread gone, time is virtual again.
+  auto wallStart = std::chrono::steady_clock::now();
+  PLAT_SleepMs(60000);
+  EXPECT_LT(std::chrono::steady_clock::now() - wallStart, std::chrono::seconds(30));
 }
 
 TEST_F(Device, SleepingAMinuteCostsVirtualTimeOnly) {
