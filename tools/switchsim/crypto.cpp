@@ -1,43 +1,74 @@
 /*
  * crypto.cpp - TDES, retail MAC and PIN blocks for the switch simulator.
  *
- * OpenSSL 3's default provider has no single DES; single DES with key K is
- * TDES with K1 = K2 = K3 = K, which is how the MAC's single-DES steps run.
+ * On OpenSSL's DES key schedules rather than its EVP ciphers: the retail MAC
+ * is single DES over every block, which EVP (no single DES in the default
+ * provider) can only do as TDES with three equal keys, at three times the
+ * work, and setting up a cipher context per message cost more than the MAC.
+ * Each key's schedules are made once and kept.
  */
+// The DES schedule interface is kept by OpenSSL 3 but marked deprecated.
+#define OPENSSL_API_COMPAT 10101
+
 #include "crypto.h"
 
+#include <array>
 #include <cstring>
-#include <memory>
+#include <unordered_map>
 
-#include <openssl/evp.h>
+#include <openssl/crypto.h>
+#include <openssl/des.h>
 #include <openssl/rand.h>
 
 namespace switchsim {
 
 namespace {
 
-struct CtxFree {
-  void operator()(EVP_CIPHER_CTX *c) const { EVP_CIPHER_CTX_free(c); }
+// The two halves of a double-length key, expanded.
+struct Schedules {
+  DES_key_schedule left, right;
 };
 
-bool runCipher(const EVP_CIPHER *cipher, const std::uint8_t *key, const std::uint8_t *in, std::uint8_t *out,
-               std::size_t len, bool encrypt) {
-  if (len % 8 != 0) return false;
-  std::unique_ptr<EVP_CIPHER_CTX, CtxFree> ctx(EVP_CIPHER_CTX_new());
-  if (!ctx) return false;
-  if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, key, nullptr, encrypt ? 1 : 0) != 1) return false;
-  EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
-  int outLen = 0, finalLen = 0;
-  if (EVP_CipherUpdate(ctx.get(), out, &outLen, in, static_cast<int>(len)) != 1) return false;
-  if (EVP_CipherFinal_ex(ctx.get(), out + outLen, &finalLen) != 1) return false;
-  return static_cast<std::size_t>(outLen + finalLen) == len;
+using KeyBytes = std::array<std::uint8_t, KEY_LEN>;
+
+struct KeyHash {
+  std::size_t operator()(const KeyBytes &k) const {
+    std::uint64_t a, b;
+    std::memcpy(&a, k.data(), 8);
+    std::memcpy(&b, k.data() + 8, 8);
+    return static_cast<std::size_t>(a * 0x9E3779B97F4A7C15ULL ^ b);
+  }
+};
+
+// Per thread, so the switch's threads and tests never share one. Bounded:
+// terminals log on again and get new keys.
+constexpr std::size_t MAX_CACHED_KEYS = 4096;
+
+const Schedules &schedulesFor(const std::uint8_t key[KEY_LEN]) {
+  thread_local std::unordered_map<KeyBytes, Schedules, KeyHash> cache;
+  KeyBytes k;
+  std::memcpy(k.data(), key, KEY_LEN);
+  auto it = cache.find(k);
+  if (it != cache.end()) return it->second;
+  if (cache.size() >= MAX_CACHED_KEYS) {
+    for (auto &[bytes, s] : cache) OPENSSL_cleanse(&s, sizeof s);
+    cache.clear();
+  }
+  Schedules s;
+  DES_cblock half;
+  std::memcpy(half, key, 8);
+  DES_set_key_unchecked(&half, &s.left);
+  std::memcpy(half, key + 8, 8);
+  DES_set_key_unchecked(&half, &s.right);
+  OPENSSL_cleanse(half, sizeof half);
+  return cache.emplace(k, s).first->second;
 }
 
-bool singleDes(const std::uint8_t key8[8], const std::uint8_t in[8], std::uint8_t out[8], bool encrypt) {
-  std::uint8_t k[KEY_LEN];
-  std::memcpy(k, key8, 8);
-  std::memcpy(k + 8, key8, 8);
-  return tdesEcb(k, in, out, 8, encrypt);
+void desBlock(const DES_key_schedule &ks, const std::uint8_t in[8], std::uint8_t out[8], bool encrypt) {
+  DES_cblock i, o;
+  std::memcpy(i, in, 8);
+  DES_ecb_encrypt(&i, &o, const_cast<DES_key_schedule *>(&ks), encrypt ? DES_ENCRYPT : DES_DECRYPT);
+  std::memcpy(out, o, 8);
 }
 
 // PAN field of a format-0 block: 0000 and the 12 rightmost digits before the check digit.
@@ -53,24 +84,32 @@ bool panField(const std::string &pan, std::uint8_t out[8]) {
 
 bool tdesEcb(const std::uint8_t key[KEY_LEN], const std::uint8_t *in, std::uint8_t *out, std::size_t len,
              bool encrypt) {
-  // Fetched once: looking the cipher up again for every block was most of a
-  // request's cost. Kept for the life of the process.
-  static EVP_CIPHER *const cipher = EVP_CIPHER_fetch(nullptr, "DES-EDE-ECB", nullptr);
-  return runCipher(cipher != nullptr ? cipher : EVP_des_ede_ecb(), key, in, out, len, encrypt);
+  if (len % 8 != 0) return false;
+  const Schedules &s = schedulesFor(key);
+  auto &ks = const_cast<Schedules &>(s);
+  for (std::size_t off = 0; off < len; off += 8) {
+    DES_cblock i, o;
+    std::memcpy(i, in + off, 8);
+    DES_ecb3_encrypt(&i, &o, &ks.left, &ks.right, &ks.left, encrypt ? DES_ENCRYPT : DES_DECRYPT);
+    std::memcpy(out + off, o, 8);
+  }
+  return true;
 }
 
 bool retailMac(const std::uint8_t key[KEY_LEN], const std::uint8_t *data, std::size_t len, std::uint8_t mac[8]) {
   if (len % 8 != 0) return false;
+  const Schedules &s = schedulesFor(key);
   std::uint8_t chain[8] = {0};
   for (std::size_t off = 0; off < len; off += 8) {
     std::uint8_t block[8];
     for (int i = 0; i < 8; ++i)
       block[i] = chain[i] ^ data[off + i];
-    if (!singleDes(key, block, chain, true)) return false;
+    desBlock(s.left, block, chain, true);
   }
   std::uint8_t tmp[8];
-  if (!singleDes(key + 8, chain, tmp, false)) return false;
-  return singleDes(key, tmp, mac, true);
+  desBlock(s.right, chain, tmp, false);
+  desBlock(s.left, tmp, mac, true);
+  return true;
 }
 
 std::string macText(const std::uint8_t key[KEY_LEN], const std::uint8_t *msg, std::size_t len, std::size_t macExclude) {

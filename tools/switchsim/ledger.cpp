@@ -1,6 +1,7 @@
 /*
- * ledger.cpp - appending whole, synced JSON lines under a file lock, repairing
- * a torn tail, and the summary that reads the lines back.
+ * ledger.cpp - appending whole, synced JSON lines under a file lock (one line
+ * at a time, or in batches by a writer thread), repairing a torn tail, and the
+ * summary that reads the lines back.
  */
 #include "ledger.h"
 
@@ -83,6 +84,7 @@ long long cutTornTail(int fd) {
 } // namespace
 
 Ledger::~Ledger() {
+  stopGroupCommit();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -125,23 +127,117 @@ bool Ledger::open(const std::string &path, std::string *error) {
   return true;
 }
 
-bool Ledger::appendLocked(const std::string &text) {
+// One write and one sync under the file lock. A write that fails part way is
+// cut back, so no torn line is left for the next batch to glue onto.
+bool Ledger::writeBatch(const std::string &text) {
   FileLock lock(fd_);
-  return writeAll(fd_, text.data(), text.size()) && fdatasync(fd_) == 0;
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return false;
+  if (writeAll(fd_, text.data(), text.size()) && fdatasync(fd_) == 0) return true;
+  int saved = errno;
+  if (ftruncate(fd_, st.st_size) == 0) fdatasync(fd_);
+  errno = saved;
+  return false;
 }
 
-bool Ledger::write(const LedgerLine &line) {
-  if (fd_ < 0) return false;
+// Called with mutex_ held.
+void Ledger::finishBatch(Ticket first, Ticket last, bool ok) {
+  finished_ = last;
+  if (ok) return;
+  failed_.emplace_back(first, last);
+  if (!complained_) std::fprintf(stderr, "switchsim: the ledger cannot be written: %s\n", std::strerror(errno));
+  complained_ = true;
+}
+
+Ledger::Ticket Ledger::append(const LedgerLine &line) {
+  if (fd_ < 0) return 0;
   LedgerLine withRun;
   withRun["run"] = runId_;
   for (const auto &[key, value] : line.items()) withRun[key] = value;
   // ASCII only: bytes from the network are code points, escaped as \u00XX.
   std::string text = withRun.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n";
   std::lock_guard<std::mutex> guard(mutex_);
-  if (appendLocked(text)) return true;
-  if (!complained_) std::fprintf(stderr, "switchsim: the ledger cannot be written: %s\n", std::strerror(errno));
-  complained_ = true;
-  return false;
+  Ticket ticket = ++appended_;
+  if (grouped_) {
+    queue_ += text;
+  } else {
+    finishBatch(ticket, ticket, writeBatch(text));
+  }
+  return ticket;
+}
+
+void Ledger::flush() {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (!queue_.empty()) wake_.notify_one();
+}
+
+Ledger::State Ledger::state(Ticket ticket) {
+  std::lock_guard<std::mutex> guard(mutex_);
+  if (ticket == 0) return fd_ < 0 ? State::Failed : State::Durable;
+  if (ticket > finished_) return State::Pending;
+  for (const auto &[first, last] : failed_)
+    if (ticket >= first && ticket <= last) return State::Failed;
+  return State::Durable;
+}
+
+Ledger::State Ledger::wait(Ticket ticket) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return ticket <= finished_; });
+  }
+  return state(ticket);
+}
+
+bool Ledger::write(const LedgerLine &line) {
+  Ticket ticket = append(line);
+  if (ticket == 0) return false;
+  flush();
+  return wait(ticket) == State::Durable;
+}
+
+void Ledger::writerLoop() {
+  std::string batch;
+  for (;;) {
+    Ticket first, last;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+      if (queue_.empty()) return;
+      batch.swap(queue_);
+      queue_.clear();
+      first = finished_ + 1;
+      last = appended_;
+    }
+    bool ok = writeBatch(batch);
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      finishBatch(first, last, ok);
+    }
+    done_.notify_all();
+    if (onBatch_) onBatch_();
+  }
+}
+
+void Ledger::startGroupCommit(std::function<void()> onBatch) {
+  if (fd_ < 0 || writer_.joinable()) return;
+  std::lock_guard<std::mutex> guard(mutex_);
+  onBatch_ = std::move(onBatch);
+  grouped_ = true;
+  stopping_ = false;
+  writer_ = std::thread([this] { writerLoop(); });
+}
+
+void Ledger::stopGroupCommit() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_one();
+  writer_.join();
+  std::lock_guard<std::mutex> guard(mutex_);
+  grouped_ = false;
+  onBatch_ = nullptr;
 }
 
 std::string netText(const std::string &bytes) {

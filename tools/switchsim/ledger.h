@@ -4,16 +4,29 @@
  * summary that reads it back.
  *
  * Every line carries the identifier of the run that wrote it, so two runs
- * appending to one ledger never merge their transactions. A line goes out in
- * one write under an exclusive lock and is synced before the next; a tail torn
- * by a crash is cut off (and noted) when the ledger is next opened.
+ * appending to one ledger never merge their transactions. Lines go out whole
+ * under an exclusive file lock and are synced before anyone is told they are
+ * written; a tail torn by a crash is cut off (and noted) when the ledger is
+ * next opened.
+ *
+ * Group commit: once a server starts it, a writer thread takes every line
+ * queued meanwhile and writes them in one write and one sync, then reports
+ * the batch done. The server holds each answer until its lines are durable,
+ * so the cost of a sync is shared by all the requests that arrived during the
+ * previous one instead of being paid by each in turn.
  */
 #ifndef SWITCHSIM_LEDGER_H
 #define SWITCHSIM_LEDGER_H
 
+#include <condition_variable>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -31,17 +44,48 @@ public:
   // Opens (or creates) a regular file for appending, repairs a torn tail and
   // writes the run's start line. false and *error when that cannot be done.
   bool open(const std::string &path, std::string *error);
-  // Appends the line with the run identifier in front. false when it could
-  // not be written whole (the reason goes to standard error once).
+  // Names an appended line; tickets grow in the order lines were appended.
+  using Ticket = std::uint64_t;
+  enum class State { Pending, Durable, Failed };
+
+  // Appends the line with the run identifier in front. Without group commit
+  // it is written and synced before this returns; with it, it is queued and
+  // goes out with the next batch after flush(). A failure is reported on
+  // standard error once.
+  Ticket append(const LedgerLine &line);
+  // Wakes the writer for what was appended since the last batch.
+  void flush();
+  // Appends, flushes and waits: true when the line is durable.
   bool write(const LedgerLine &line);
+  State state(Ticket ticket);
+  // Blocks until the ticket is durable or failed.
+  State wait(Ticket ticket);
+
+  // Starts the writer thread; onBatch runs on it after every batch, written or failed.
+  void startGroupCommit(std::function<void()> onBatch);
+  // Writes what is queued and ends the writer thread.
+  void stopGroupCommit();
   const std::string &runId() const { return runId_; }
 
 private:
   int fd_ = -1;
   std::string runId_;
   bool complained_ = false;
-  std::mutex mutex_;
-  bool appendLocked(const std::string &text);
+
+  std::mutex mutex_;               // guards everything below
+  std::condition_variable wake_;   // the writer: lines queued, or stop
+  std::condition_variable done_;   // waiters: a batch finished
+  std::string queue_;              // lines appended, not yet taken by the writer
+  Ticket appended_ = 0;            // last ticket given out
+  Ticket finished_ = 0;            // last ticket written (or failed)
+  std::vector<std::pair<Ticket, Ticket>> failed_; // batches that could not be written
+  bool grouped_ = false, stopping_ = false;
+  std::function<void()> onBatch_;
+  std::thread writer_;
+
+  bool writeBatch(const std::string &text);
+  void finishBatch(Ticket first, Ticket last, bool ok);
+  void writerLoop();
 };
 
 // Bytes from the network as JSON text: each byte one code point, so any bytes

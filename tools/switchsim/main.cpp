@@ -159,6 +159,7 @@ int main(int argc, char **argv) {
     std::string error;
     if (!ledger.open(ledgerPath, &error)) return badOption(error);
     options.ledger = &ledger;
+    serverOptions.ledger = &ledger;
   }
   options.dump = quiet ? nullptr : stdout;
 

@@ -1,7 +1,8 @@
 /*
- * server.h - serving a Switch on a listening socket: a thread per connection
- * up to a limit, an idle time-out for a frame left half sent, and the
- * transport faults (drop, close, delay, split, garbage, truncate).
+ * server.h - serving a Switch on a listening socket: every connection on one
+ * event loop up to a limit, an idle time-out for a frame left half sent,
+ * answers held until their ledger lines are durable, and the transport faults
+ * (drop, close, delay, split, garbage, truncate).
  */
 #ifndef SWITCHSIM_SERVER_H
 #define SWITCHSIM_SERVER_H
@@ -18,6 +19,7 @@ struct ServerOptions {
   int maxConnections = 256; // more are accepted and closed at once, with a log line
   long frameTimeoutMs = 10000; // a frame begun but not finished for this long closes the connection
   std::FILE *log = stdout;     // connection events, or null
+  Ledger *ledger = nullptr;    // the Switch's ledger: written in batches while serving
 };
 
 // Largest frame a terminal sends; a length word above this closes the connection.
@@ -26,7 +28,7 @@ constexpr std::size_t MAX_FRAME = 4096;
 constexpr int LISTEN_BACKLOG = 512;
 
 // Accepts and serves connections on `listener` until *stop becomes non-zero;
-// returns once every connection's thread has ended.
+// returns with every connection closed and the ledger's last lines written.
 void serve(Switch &sw, int listener, const ServerOptions &options, const volatile sig_atomic_t *stop);
 
 } // namespace switchsim

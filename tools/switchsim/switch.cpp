@@ -730,11 +730,13 @@ void Switch::buildAnswer(Request &rq, Reply *reply) {
     reply->action = FaultAction::Close;
     return;
   }
-  if (macBy != nullptr) {
+  if (macBy != nullptr && packedLen >= 8) {
+    // Field 64 is the message's last 8 bytes: the MAC goes over its zero
+    // placeholder without packing the message again.
     std::string mac = macText(macBy->macKey, packed, packedLen, 8);
-    TUL_ISO8583_MSG_SetField_Bin(64, mac.data(), static_cast<std::uint32_t>(mac.size()), &an.msg);
-    packedLen = 0;
-    TUL_ISO8583_MSG_Pack(&an.handler, &an.msg, packed, sizeof(packed), &packedLen);
+    if (mac.size() == 8) std::memcpy(packed + packedLen - 8, mac.data(), 8);
+    if (options_.dump != nullptr)
+      TUL_ISO8583_MSG_SetField_Bin(64, mac.data(), static_cast<std::uint32_t>(mac.size()), &an.msg);
   }
   if (rq.rc == rc::APPROVED && rq.mti == "0200" && !rq.txnKey.empty()) {
     bookings_[rq.txnKey].rrn = rrn;
@@ -829,7 +831,7 @@ Reply Switch::handleLocked(const std::vector<std::uint8_t> &frame, const std::st
   }
   if (reply.action == FaultAction::Close) {
     // The connection goes before the request is looked at.
-    if (options_.ledger != nullptr) options_.ledger->write(rq.log);
+    if (options_.ledger != nullptr) reply.ledgerTicket = options_.ledger->append(rq.log);
     return reply;
   }
 
@@ -845,7 +847,7 @@ Reply Switch::handleLocked(const std::vector<std::uint8_t> &frame, const std::st
     bookDecline(rq);
   }
   if (!rq.txnKey.empty()) rq.log["txn"] = netText(rq.txnKey);
-  if (options_.ledger != nullptr) options_.ledger->write(rq.log);
+  if (options_.ledger != nullptr) reply.ledgerTicket = options_.ledger->append(rq.log);
 
   buildAnswer(rq, &reply);
   LedgerLine answer;
@@ -857,7 +859,7 @@ Reply Switch::handleLocked(const std::vector<std::uint8_t> &frame, const std::st
   if (!rq.txnKey.empty()) answer["txn"] = netText(rq.txnKey);
   if (fault != nullptr && fault->action != FaultAction::Code) answer["fault"] = faultName(fault->action);
   answer["sent"] = reply.action != FaultAction::Drop && reply.action != FaultAction::Close;
-  if (options_.ledger != nullptr) options_.ledger->write(answer);
+  if (options_.ledger != nullptr) reply.ledgerTicket = options_.ledger->append(answer);
   return reply;
 }
 

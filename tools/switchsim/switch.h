@@ -118,6 +118,7 @@ struct Reply {
   FaultAction action = FaultAction::None;
   long ms = 0;
   std::vector<std::uint8_t> frame; // the answer frame (length bytes, TPDU, message); empty: nothing to send
+  std::uint64_t ledgerTicket = 0;  // the request's last ledger line: the answer waits until it is durable
 };
 
 class Switch {

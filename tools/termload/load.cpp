@@ -7,6 +7,9 @@
  * when its answer is lost (timed out, or dropped on purpose for a share of
  * requests), before the terminal takes the next one.
  */
+// The DES schedule interface is kept by OpenSSL 3 but marked deprecated.
+#define OPENSSL_API_COMPAT 10101
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,8 +18,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
+#include <openssl/crypto.h>
+#include <openssl/des.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -36,28 +39,40 @@ namespace termload {
 
 namespace {
 
-struct CtxFree {
-  void operator()(EVP_CIPHER_CTX *c) const { EVP_CIPHER_CTX_free(c); }
+constexpr std::size_t MAX_FRAME = 4096;
+
+// A double-length key expanded for DES: a terminal expands its keys once at
+// logon, since expanding costs as much as a dozen blocks and every message
+// needs its MAC key (and every card request its PIN key).
+struct Expanded {
+  DES_key_schedule left{}, right{};
+  Expanded() = default;
+  explicit Expanded(const Key &key) {
+    DES_cblock half;
+    std::memcpy(half, key.data(), 8);
+    DES_set_key_unchecked(&half, &left);
+    std::memcpy(half, key.data() + 8, 8);
+    DES_set_key_unchecked(&half, &right);
+    OPENSSL_cleanse(half, sizeof half);
+  }
+  Expanded(const Expanded &) = default;
+  Expanded &operator=(const Expanded &) = default;
+  ~Expanded() {
+    OPENSSL_cleanse(&left, sizeof left);
+    OPENSSL_cleanse(&right, sizeof right);
+  }
 };
 
-bool cipher(const EVP_CIPHER *kind, const std::uint8_t *key, const std::uint8_t *in, std::uint8_t *out,
-            std::size_t len, bool encrypt) {
+bool tdes(const Expanded &k, const std::uint8_t *in, std::uint8_t *out, std::size_t len, bool encrypt) {
   if (len % 8 != 0) return false;
-  std::unique_ptr<EVP_CIPHER_CTX, CtxFree> ctx(EVP_CIPHER_CTX_new());
-  std::uint8_t iv[8] = {0};
-  int n = 0, f = 0;
-  return ctx && EVP_CipherInit_ex(ctx.get(), kind, nullptr, key, iv, encrypt ? 1 : 0) == 1 &&
-         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
-         EVP_CipherUpdate(ctx.get(), out, &n, in, static_cast<int>(len)) == 1 &&
-         EVP_CipherFinal_ex(ctx.get(), out + n, &f) == 1 && static_cast<std::size_t>(n + f) == len;
-}
-
-// Single DES as TDES with three equal keys (the default provider has no single DES).
-Key singleKey(const std::uint8_t half[8]) {
-  Key k;
-  std::memcpy(k.data(), half, 8);
-  std::memcpy(k.data() + 8, half, 8);
-  return k;
+  auto &ks = const_cast<Expanded &>(k);
+  for (std::size_t off = 0; off < len; off += 8) {
+    DES_cblock i, o;
+    std::memcpy(i, in + off, 8);
+    DES_ecb3_encrypt(&i, &o, &ks.left, &ks.right, &ks.left, encrypt ? DES_ENCRYPT : DES_DECRYPT);
+    std::memcpy(out + off, o, 8);
+  }
+  return true;
 }
 
 std::string hex(const std::uint8_t *data, std::size_t len) {
@@ -70,10 +85,40 @@ std::string hex(const std::uint8_t *data, std::size_t len) {
   return s;
 }
 
+std::string macText(const Expanded &k, const std::uint8_t *msg, std::size_t len, std::size_t exclude) {
+  if (len < 8 || len < exclude || len > MAX_FRAME) return "";
+  std::size_t covered = len - exclude, padded = (covered + 7) / 8 * 8;
+  std::uint8_t work[MAX_FRAME + 8] = {0};
+  std::memcpy(work, msg, covered);
+  if (covered > len - 8) std::memset(&work[len - 8], 0, covered - (len - 8)); // the MAC field counts as zero
+  auto &ks = const_cast<Expanded &>(k);
+  // CBC with the left half (single DES) over every block, then decipher right, encipher left.
+  DES_cblock chain = {0}, tmp;
+  for (std::size_t off = 0; off < padded; off += 8) {
+    for (int i = 0; i < 8; ++i) chain[i] ^= work[off + static_cast<std::size_t>(i)];
+    DES_ecb_encrypt(&chain, &tmp, &ks.left, DES_ENCRYPT);
+    std::memcpy(chain, tmp, 8);
+  }
+  DES_ecb_encrypt(&chain, &tmp, &ks.right, DES_DECRYPT);
+  DES_ecb_encrypt(&tmp, &chain, &ks.left, DES_ENCRYPT);
+  return hex(chain, 4);
+}
+
+bool pinBlock(const Expanded &k, const std::string &pin, const std::string &pan, std::uint8_t block[8]) {
+  if (pin.size() < 4 || pin.size() > 12 || pan.size() < 13) return false;
+  std::string field = "0" + std::string(1, "0123456789ABC"[pin.size()]) + pin;
+  field.resize(16, 'F');
+  std::uint8_t pinPart[8], panPart[8];
+  if (!fromHex(field, pinPart, 8) || !fromHex("0000" + pan.substr(pan.size() - 13, 12), panPart, 8)) return false;
+  for (int i = 0; i < 8; ++i)
+    pinPart[i] ^= panPart[i];
+  return tdes(k, pinPart, block, 8, true);
+}
+
 } // namespace
 
 bool tdes(const Key &key, const std::uint8_t *in, std::uint8_t *out, std::size_t len, bool encrypt) {
-  return cipher(EVP_des_ede_ecb(), key.data(), in, out, len, encrypt);
+  return tdes(Expanded(key), in, out, len, encrypt);
 }
 
 bool fromHex(const std::string &text, std::uint8_t *out, std::size_t outLen) {
@@ -90,30 +135,11 @@ bool fromHex(const std::string &text, std::uint8_t *out, std::size_t outLen) {
 }
 
 std::string macText(const Key &key, const std::uint8_t *msg, std::size_t len, std::size_t exclude) {
-  if (len < 8 || len < exclude) return "";
-  std::size_t covered = len - exclude, padded = (covered + 7) / 8 * 8;
-  std::vector<std::uint8_t> work(std::max(padded, len), 0);
-  std::memcpy(work.data(), msg, covered);
-  if (covered > len - 8) std::memset(&work[len - 8], 0, covered - (len - 8)); // the MAC field counts as zero
-  std::vector<std::uint8_t> chained(padded);
-  Key left = singleKey(key.data()), right = singleKey(key.data() + 8);
-  std::uint8_t tmp[8], mac[8];
-  // CBC with the left half over every block, then decipher right, encipher left.
-  if (!cipher(EVP_des_ede_cbc(), left.data(), work.data(), chained.data(), padded, true) ||
-      !tdes(right, &chained[padded - 8], tmp, 8, false) || !tdes(left, tmp, mac, 8, true))
-    return "";
-  return hex(mac, 4);
+  return macText(Expanded(key), msg, len, exclude);
 }
 
 bool pinBlock(const Key &key, const std::string &pin, const std::string &pan, std::uint8_t block[8]) {
-  if (pin.size() < 4 || pin.size() > 12 || pan.size() < 13) return false;
-  std::string field = "0" + std::string(1, "0123456789ABC"[pin.size()]) + pin;
-  field.resize(16, 'F');
-  std::uint8_t pinPart[8], panPart[8];
-  if (!fromHex(field, pinPart, 8) || !fromHex("0000" + pan.substr(pan.size() - 13, 12), panPart, 8)) return false;
-  for (int i = 0; i < 8; ++i)
-    pinPart[i] ^= panPart[i];
-  return tdes(key, pinPart, block, 8, true);
+  return pinBlock(Expanded(key), pin, pan, block);
 }
 
 /* ---- messages ---------------------------------------------------------------------- */
@@ -124,7 +150,6 @@ using Clock = std::chrono::steady_clock;
 using Fields = std::map<unsigned, std::string>;
 
 constexpr std::uint8_t TPDU[5] = {0x60, 0x00, 0x06, 0x00, 0x80};
-constexpr std::size_t MAX_FRAME = 4096;
 constexpr int FOLLOW_UP_TRIES = 3; // an advice or reversal is repeated this often before giving up
 
 std::string bcdTag(int tag, const std::string &value) {
@@ -133,8 +158,10 @@ std::string bcdTag(int tag, const std::string &value) {
 }
 
 // The whole frame (length word, TPDU, message) MACed with key. A message with
-// a secondary bitmap carries its MAC in field 128, others in field 64.
-std::vector<std::uint8_t> packFrame(Fields fields, const Key &key, std::size_t exclude) {
+// a secondary bitmap carries its MAC in field 128, others in field 64; either
+// way the MAC is the message's last 8 bytes, so it is packed once with a zero
+// MAC and the MAC written over those.
+std::vector<std::uint8_t> packFrame(Fields fields, const Expanded &key, std::size_t exclude) {
   const unsigned macField = fields.rbegin()->first > 64 ? 128 : 64;
   fields[1] = std::string(8, '\0');
   fields[macField] = std::string(8, '\0');
@@ -146,12 +173,11 @@ std::vector<std::uint8_t> packFrame(Fields fields, const Key &key, std::size_t e
   TUL_ISO8583_MSG_Init(nullptr, 0, &msg);
   for (const auto &[f, v] : fields)
     TUL_ISO8583_MSG_SetField_Bin(f, v.data(), static_cast<std::uint32_t>(v.size()), &msg);
-  bool ok = TUL_ISO8583_MSG_Pack(&handler, &msg, packed, sizeof packed - 7, &len) == 0;
-  std::string mac = ok ? macText(key, packed, len, exclude) : "";
-  ok = ok && !mac.empty() && TUL_ISO8583_MSG_SetField_Bin(macField, mac.data(), 8, &msg) == 0 &&
-       TUL_ISO8583_MSG_Pack(&handler, &msg, packed, sizeof packed - 7, &len) == 0;
+  bool ok = TUL_ISO8583_MSG_Pack(&handler, &msg, packed, sizeof packed - 7, &len) == 0 && len >= 8;
   TUL_ISO8583_MSG_Free(&msg);
-  if (!ok) return {};
+  std::string mac = ok ? macText(key, packed, len, exclude) : "";
+  if (mac.size() != 8) return {};
+  std::memcpy(packed + len - 8, mac.data(), 8);
   std::size_t n = len + sizeof TPDU;
   std::vector<std::uint8_t> frame = {static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)};
   frame.insert(frame.end(), TPDU, TPDU + sizeof TPDU);
@@ -161,7 +187,7 @@ std::vector<std::uint8_t> packFrame(Fields fields, const Key &key, std::size_t e
 
 // The answer's fields, or empty when it does not decode. *macOk tells whether
 // its MAC (when it carries one) matches key.
-Fields unpackMessage(const std::uint8_t *msgBytes, std::size_t len, const Key *key, bool *macOk) {
+Fields unpackMessage(const std::uint8_t *msgBytes, std::size_t len, const Expanded *key, bool *macOk) {
   Fields out;
   TUL_ISO8583_HANDLER handler;
   TUL_ISO8583_DEFS_GetHandler(&handler);
@@ -210,7 +236,7 @@ std::string nowText(const char *format) {
 struct Terminal {
   int fd = -1;
   std::string serial, terminalId, merchant;
-  Key pinKey{}, macKey{};
+  Expanded pinKey, macKey;
   CardInfo card;
   long stan = 0;
   std::vector<std::uint8_t> in;
@@ -319,11 +345,11 @@ bool Load::logOn(Terminal &t, std::string *error) {
   if (!connectTo(t, error)) return false;
   // The key exchange is MACed with the provisional key: zero working keys as the PIN pad deciphers them.
   Key zeros{}, provisional{};
-  tdes(master_, zeros.data(), provisional.data(), KEY_LEN, false);
+  termload::tdes(master_, zeros.data(), provisional.data(), KEY_LEN, false);
   std::string stan = t.nextStan();
   Fields rq = {{0, "0800"}, {3, "920000"}, {11, stan}, {24, "006"}, {48, bcdTag(1, t.serial)}};
   std::vector<std::uint8_t> frame;
-  if (!sendAll(t.fd, packFrame(rq, provisional, 4)) || !readFrameBlocking(t.fd, &frame)) {
+  if (!sendAll(t.fd, packFrame(rq, Expanded(provisional), 4)) || !readFrameBlocking(t.fd, &frame)) {
     *error = t.serial + ": no answer to the key exchange";
     return false;
   }
@@ -334,12 +360,16 @@ bool Load::logOn(Terminal &t, std::string *error) {
     return false;
   }
   std::uint8_t clear[3 * KEY_LEN];
-  if (!tdes(master_, reinterpret_cast<const std::uint8_t *>(an[62].data()), clear, sizeof clear, false)) {
+  if (!termload::tdes(master_, reinterpret_cast<const std::uint8_t *>(an[62].data()), clear, sizeof clear, false)) {
     *error = "cannot decipher the working keys";
     return false;
   }
-  std::memcpy(t.pinKey.data(), clear, KEY_LEN);
-  std::memcpy(t.macKey.data(), clear + KEY_LEN, KEY_LEN);
+  Key pinKey, macKey;
+  std::memcpy(pinKey.data(), clear, KEY_LEN);
+  std::memcpy(macKey.data(), clear + KEY_LEN, KEY_LEN);
+  t.pinKey = Expanded(pinKey);
+  t.macKey = Expanded(macKey);
+  OPENSSL_cleanse(clear, sizeof clear);
   t.terminalId = an[41];
   t.merchant = an.count(42) ? an[42] : "";
   fcntl(t.fd, F_SETFL, fcntl(t.fd, F_GETFL) | O_NONBLOCK);
