@@ -49,8 +49,9 @@ struct Proc {
 };
 
 // Starts switchsim with args; stdout and stderr go to files. A non-zero
-// fileLimit caps its descriptors.
-Proc spawn(const fs::path &dir, const std::string &name, const std::vector<std::string> &args, rlim_t fileLimit = 0) {
+// fileLimit caps its descriptors, a non-zero sizeLimit the size of files it writes.
+Proc spawn(const fs::path &dir, const std::string &name, const std::vector<std::string> &args, rlim_t fileLimit = 0,
+           rlim_t sizeLimit = 0) {
   Proc r;
   r.out = dir / (name + ".out");
   r.err = dir / (name + ".err");
@@ -64,6 +65,11 @@ Proc spawn(const fs::path &dir, const std::string &name, const std::vector<std::
       rlimit lim{fileLimit, fileLimit};
       setrlimit(RLIMIT_NOFILE, &lim);
     }
+    if (sizeLimit != 0) {
+      signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of killing
+      rlimit lim{sizeLimit, sizeLimit};
+      setrlimit(RLIMIT_FSIZE, &lim);
+    }
     std::vector<std::string> all = {SWITCHSIM_PROGRAM};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char *> argv;
@@ -76,9 +82,10 @@ Proc spawn(const fs::path &dir, const std::string &name, const std::vector<std::
 }
 
 // Starts a switch on a free port and waits for it to listen.
-Proc startSwitch(const fs::path &dir, const std::string &name, std::vector<std::string> args, rlim_t fileLimit = 0) {
+Proc startSwitch(const fs::path &dir, const std::string &name, std::vector<std::string> args, rlim_t fileLimit = 0,
+                 rlim_t sizeLimit = 0) {
   args.insert(args.begin(), {"--port", "0", "--quiet"});
-  Proc r = spawn(dir, name, args, fileLimit);
+  Proc r = spawn(dir, name, args, fileLimit, sizeLimit);
   for (int i = 0; i < 400 && r.port == 0; ++i) {
     std::string text = readAll(r.out);
     auto at = text.find("listening on 127.0.0.1:");
@@ -199,8 +206,8 @@ protected:
     for (Proc &r : runs) stop(r);
     fs::remove_all(dir);
   }
-  Proc &start(const std::vector<std::string> &args, rlim_t fileLimit = 0) {
-    runs.push_back(startSwitch(dir, "switch" + std::to_string(runs.size()), args, fileLimit));
+  Proc &start(const std::vector<std::string> &args, rlim_t fileLimit = 0, rlim_t sizeLimit = 0) {
+    runs.push_back(startSwitch(dir, "switch" + std::to_string(runs.size()), args, fileLimit, sizeLimit));
     EXPECT_GT(runs.back().port, 0) << readAll(runs.back().err);
     return runs.back();
   }
@@ -318,6 +325,49 @@ TEST_F(Server, twoRunsShareOneConsistentLedger) {
   EXPECT_EQ(runIds.size(), 2u);
   Proc check = spawn(dir, "check", {"ledger-summary", "--check", ledger.string()});
   EXPECT_EQ(waitExit(check.pid), 0) << readAll(check.err);
+}
+
+// Frames that arrive together are answered one by one, in order, each after
+// its own ledger lines.
+TEST_F(Server, framesSentTogetherAreAnsweredInOrder) {
+  Proc &sw = start({"--ledger", (dir / "ledger.jsonl").string()});
+  int fd = openConn(sw.port);
+  std::vector<std::uint8_t> three;
+  for (int stan = 1; stan <= 3; ++stan) {
+    std::vector<std::uint8_t> f = keyExchangeFrame("PIPE0001", stan);
+    three.insert(three.end(), f.begin(), f.end());
+  }
+  ASSERT_TRUE(sendBytes(fd, three));
+  for (const char *stan : {"000001", "000002", "000003"}) {
+    Fields an = unpackFrame(readFrame(fd, 3000));
+    EXPECT_EQ(an[11], stan);
+    EXPECT_EQ(an[39], "00");
+  }
+}
+
+// The ledger runs out of room part way: every answer the terminal got has
+// both its lines in the ledger, whole; the first request whose lines could
+// not be written gets no answer and its connection is closed.
+TEST_F(Server, noAnswerLeavesBeforeItsLedgerLinesAreWritten) {
+  fs::path ledger = dir / "ledger.jsonl";
+  Proc &sw = start({"--ledger", ledger.string()}, 0, 2500);
+  int fd = openConn(sw.port);
+  int answered = 0;
+  bool closed = false;
+  for (int stan = 1; stan <= 20 && !closed; ++stan) {
+    if (keyExchangeOn(fd, "FULL0001", stan, 3000))
+      ++answered;
+    else
+      closed = closedWithin(fd, 2000);
+  }
+  EXPECT_TRUE(closed) << "the ledger never filled up";
+  EXPECT_GE(answered, 1);
+  std::istringstream lines(readAll(ledger));
+  int count = 0;
+  for (std::string text; std::getline(lines, text); ++count)
+    ASSERT_TRUE(nlohmann::json::parse(text, nullptr, false).is_object()) << "line " << count + 1 << ": " << text;
+  EXPECT_EQ(count, 1 + 2 * answered) << "the start line, then a request and an answer for each answered exchange";
+  EXPECT_NE(readAll(sw.err).find("cannot be written"), std::string::npos) << readAll(sw.err);
 }
 
 TEST_F(Server, badOptionValuesExitWithStatus2) {

@@ -11,8 +11,15 @@
 #include <fstream>
 #include <string>
 
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <set>
+#include <thread>
 
 #include <sstream>
 #include <vector>
@@ -217,6 +224,85 @@ TEST(SwitchLedger, aTornTailIsCutOffAndNoted) {
   EXPECT_EQ(lines[1]["torn_tail_bytes_dropped"], 12);
   EXPECT_EQ(lines[2]["run"], ledger.runId());
   EXPECT_EQ(summarise(path, true).status, 0);
+  fs::remove(path);
+}
+
+// Grouped lines from many threads, committed by whichever thread comes
+// first: a line is reported durable only once it is whole in the file, none
+// is lost, split or glued to another, and commits carry several lines.
+TEST(SwitchLedger, groupCommitReportsOnlyWhatIsWrittenWhole) {
+  fs::path path = tempPath("ledger");
+  fs::remove(path);
+  constexpr int THREADS = 8, LINES = 60;
+  std::atomic<int> early{0}, pending{0};
+  {
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.open(path.string(), &error)) << error;
+    ledger.setGrouped(true);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < THREADS; ++t)
+      writers.emplace_back([&, t] {
+        for (int i = 0; i < LINES; ++i) {
+          std::string txn = "T" + std::to_string(t) + "/" + std::to_string(i);
+          Ledger::Ticket ticket = ledger.append({{"dir", "request"}, {"txn", txn}, {"pad", std::string(40 * (i % 7), 'x')}});
+          if (ledger.state(ticket) != Ledger::State::Pending) ++early; // not before a commit
+          ledger.commit();
+          if (ledger.state(ticket) != Ledger::State::Durable)
+            ++pending;
+          else if (readAll(path).find("\"txn\":\"" + txn + "\"") == std::string::npos)
+            ++early; // told durable, yet not in the file
+        }
+      });
+    for (std::thread &w : writers) w.join();
+  }
+  EXPECT_EQ(early.load(), 0) << "a line was reported durable before it was in the file";
+  EXPECT_EQ(pending.load(), 0) << "a commit returned with a line before it still pending";
+  std::vector<nlohmann::json> lines = jsonLines(path); // throws on a torn or glued line
+  ASSERT_EQ(lines.size(), 1u + THREADS * LINES);
+  std::set<std::string> seen;
+  for (std::size_t i = 1; i < lines.size(); ++i) seen.insert(lines[i]["txn"].get<std::string>());
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(THREADS * LINES));
+  fs::remove(path);
+}
+
+// A batch that cannot be written is reported failed for every line in it and
+// leaves no partial line behind; later lines that fit are still written.
+TEST(SwitchLedger, aBatchThatCannotBeWrittenFailsWholeAndLeavesNoTornLine) {
+  fs::path path = tempPath("ledger");
+  fs::remove(path);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // In a child: the file size limit applies to the whole process.
+    signal(SIGXFSZ, SIG_IGN);
+    Ledger ledger;
+    std::string error;
+    if (!ledger.open(path.string(), &error)) _exit(10);
+    struct stat st {};
+    stat(path.c_str(), &st);
+    rlimit lim{static_cast<rlim_t>(st.st_size) + 150, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    ledger.setGrouped(true);
+    Ledger::Ticket fits = ledger.append({{"dir", "request"}, {"n", 1}});
+    if (!ledger.commit() || ledger.state(fits) != Ledger::State::Durable) _exit(11);
+    // Two lines in one batch, the second past the limit: the whole batch fails.
+    Ledger::Ticket a = ledger.append({{"dir", "request"}, {"n", 2}, {"pad", std::string(30, 'y')}});
+    Ledger::Ticket b = ledger.append({{"dir", "request"}, {"n", 3}, {"pad", std::string(60, 'z')}});
+    if (ledger.commit() || ledger.state(a) != Ledger::State::Failed || ledger.state(b) != Ledger::State::Failed)
+      _exit(12);
+    Ledger::Ticket after = ledger.append({{"dir", "request"}, {"n", 4}});
+    if (!ledger.commit() || ledger.state(after) != Ledger::State::Durable) _exit(13);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "10: open, 11: first line, 12: failed batch reported, 13: later line";
+  std::vector<nlohmann::json> lines = jsonLines(path); // throws on a torn line
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1]["n"], 1);
+  EXPECT_EQ(lines[2]["n"], 4);
   fs::remove(path);
 }
 

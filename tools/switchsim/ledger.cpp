@@ -1,7 +1,7 @@
 /*
  * ledger.cpp - appending whole, synced JSON lines under a file lock (one line
- * at a time, or in batches by a writer thread), repairing a torn tail, and the
- * summary that reads the lines back.
+ * at a time, or in batches), repairing a torn tail, and the summary that reads
+ * the lines back.
  */
 #include "ledger.h"
 
@@ -84,7 +84,7 @@ long long cutTornTail(int fd) {
 } // namespace
 
 Ledger::~Ledger() {
-  stopGroupCommit();
+  commit();
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -105,6 +105,7 @@ bool Ledger::open(const std::string &path, std::string *error) {
   std::uint8_t random[4] = {0};
   randomBytes(random, sizeof random);
   runId_ = utcNow("%Y%m%dT%H%M%SZ") + "-" + std::to_string(getpid()) + "-" + toHex(random, sizeof random);
+  runText_ = LedgerLine(runId_).dump();
 
   long long cut;
   {
@@ -140,35 +141,49 @@ bool Ledger::writeBatch(const std::string &text) {
   return false;
 }
 
-// Called with mutex_ held.
-void Ledger::finishBatch(Ticket first, Ticket last, bool ok) {
-  finished_ = last;
-  if (ok) return;
-  failed_.emplace_back(first, last);
-  if (!complained_) std::fprintf(stderr, "switchsim: the ledger cannot be written: %s\n", std::strerror(errno));
-  complained_ = true;
-}
-
 Ledger::Ticket Ledger::append(const LedgerLine &line) {
   if (fd_ < 0) return 0;
-  LedgerLine withRun;
-  withRun["run"] = runId_;
-  for (const auto &[key, value] : line.items()) withRun[key] = value;
   // ASCII only: bytes from the network are code points, escaped as \u00XX.
-  std::string text = withRun.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) + "\n";
-  std::lock_guard<std::mutex> guard(mutex_);
+  // The run identifier goes in front as text: copying the line into a new
+  // object to put it first cost as much as writing it out.
+  std::string body =
+      line.is_object() ? line.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace) : std::string("{}");
+  std::string text = "{\"run\":" + runText_;
+  if (body.size() > 2) text += ",";
+  text.append(body, 1, std::string::npos);
+  text += "\n";
+  std::unique_lock<std::mutex> lock(mutex_);
   Ticket ticket = ++appended_;
-  if (grouped_) {
-    queue_ += text;
-  } else {
-    finishBatch(ticket, ticket, writeBatch(text));
+  queue_ += text;
+  if (!grouped_) {
+    lock.unlock();
+    commit();
   }
   return ticket;
 }
 
-void Ledger::flush() {
+bool Ledger::commit() {
+  // Held across the write, so batches reach the file in the order of their tickets.
+  std::lock_guard<std::mutex> order(commitMutex_);
+  Ticket first, last;
+  {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (queue_.empty()) return true;
+    batch_.swap(queue_);
+    queue_.clear();
+    first = finished_ + 1;
+    last = appended_;
+  }
+  bool ok = writeBatch(batch_);
+  batch_.clear();
   std::lock_guard<std::mutex> guard(mutex_);
-  if (!queue_.empty()) wake_.notify_one();
+  finished_ = last;
+  if (!ok) {
+    failed_.emplace_back(first, last);
+    if (!complained_) std::fprintf(stderr, "switchsim: the ledger cannot be written: %s\n", std::strerror(errno));
+    complained_ = true;
+  }
+  return ok;
 }
 
 Ledger::State Ledger::state(Ticket ticket) {
@@ -180,64 +195,17 @@ Ledger::State Ledger::state(Ticket ticket) {
   return State::Durable;
 }
 
-Ledger::State Ledger::wait(Ticket ticket) {
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] { return ticket <= finished_; });
-  }
-  return state(ticket);
-}
-
 bool Ledger::write(const LedgerLine &line) {
   Ticket ticket = append(line);
   if (ticket == 0) return false;
-  flush();
-  return wait(ticket) == State::Durable;
+  commit();
+  return state(ticket) == State::Durable;
 }
 
-void Ledger::writerLoop() {
-  std::string batch;
-  for (;;) {
-    Ticket first, last;
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
-      if (queue_.empty()) return;
-      batch.swap(queue_);
-      queue_.clear();
-      first = finished_ + 1;
-      last = appended_;
-    }
-    bool ok = writeBatch(batch);
-    {
-      std::lock_guard<std::mutex> guard(mutex_);
-      finishBatch(first, last, ok);
-    }
-    done_.notify_all();
-    if (onBatch_) onBatch_();
-  }
-}
-
-void Ledger::startGroupCommit(std::function<void()> onBatch) {
-  if (fd_ < 0 || writer_.joinable()) return;
+void Ledger::setGrouped(bool grouped) {
+  if (!grouped) commit();
   std::lock_guard<std::mutex> guard(mutex_);
-  onBatch_ = std::move(onBatch);
-  grouped_ = true;
-  stopping_ = false;
-  writer_ = std::thread([this] { writerLoop(); });
-}
-
-void Ledger::stopGroupCommit() {
-  if (!writer_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> guard(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_one();
-  writer_.join();
-  std::lock_guard<std::mutex> guard(mutex_);
-  grouped_ = false;
-  onBatch_ = nullptr;
+  grouped_ = grouped;
 }
 
 std::string netText(const std::string &bytes) {

@@ -9,22 +9,19 @@
  * written; a tail torn by a crash is cut off (and noted) when the ledger is
  * next opened.
  *
- * Group commit: once a server starts it, a writer thread takes every line
- * queued meanwhile and writes them in one write and one sync, then reports
- * the batch done. The server holds each answer until its lines are durable,
- * so the cost of a sync is shared by all the requests that arrived during the
- * previous one instead of being paid by each in turn.
+ * Group commit: while a server has grouping on, appended lines wait in memory
+ * and the server commits them once per turn of its loop, in one write and one
+ * sync, then sends the answers whose lines that made durable. The cost of a
+ * sync is shared by every request that arrived during the previous one
+ * instead of being paid by each in turn.
  */
 #ifndef SWITCHSIM_LEDGER_H
 #define SWITCHSIM_LEDGER_H
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -48,44 +45,36 @@ public:
   using Ticket = std::uint64_t;
   enum class State { Pending, Durable, Failed };
 
-  // Appends the line with the run identifier in front. Without group commit
-  // it is written and synced before this returns; with it, it is queued and
-  // goes out with the next batch after flush(). A failure is reported on
-  // standard error once.
+  // Appends the line with the run identifier in front. Without grouping it is
+  // written and synced before this returns; with it, it waits for commit().
+  // A failure is reported on standard error once.
   Ticket append(const LedgerLine &line);
-  // Wakes the writer for what was appended since the last batch.
-  void flush();
-  // Appends, flushes and waits: true when the line is durable.
+  // Writes every line appended and not yet written in one write, syncs, and
+  // settles their tickets (durable, or failed with nothing of them left in
+  // the file). true when there was nothing to write or it all went out.
+  bool commit();
+  // Appends and commits: true when the line is durable.
   bool write(const LedgerLine &line);
   State state(Ticket ticket);
-  // Blocks until the ticket is durable or failed.
-  State wait(Ticket ticket);
-
-  // Starts the writer thread; onBatch runs on it after every batch, written or failed.
-  void startGroupCommit(std::function<void()> onBatch);
-  // Writes what is queued and ends the writer thread.
-  void stopGroupCommit();
+  // Grouping on or off; turning it off commits what is waiting.
+  void setGrouped(bool grouped);
   const std::string &runId() const { return runId_; }
 
 private:
   int fd_ = -1;
-  std::string runId_;
+  std::string runId_, runText_; // the identifier, and as a JSON string
   bool complained_ = false;
 
-  std::mutex mutex_;               // guards everything below
-  std::condition_variable wake_;   // the writer: lines queued, or stop
-  std::condition_variable done_;   // waiters: a batch finished
-  std::string queue_;              // lines appended, not yet taken by the writer
-  Ticket appended_ = 0;            // last ticket given out
-  Ticket finished_ = 0;            // last ticket written (or failed)
+  std::mutex mutex_;                // guards the queue and the tickets
+  std::mutex commitMutex_;          // one commit at a time, in ticket order
+  std::string queue_;               // lines appended, not yet taken by a commit
+  std::string batch_;               // the lines being written
+  Ticket appended_ = 0;             // last ticket given out
+  Ticket finished_ = 0;             // last ticket written (or failed)
   std::vector<std::pair<Ticket, Ticket>> failed_; // batches that could not be written
-  bool grouped_ = false, stopping_ = false;
-  std::function<void()> onBatch_;
-  std::thread writer_;
+  bool grouped_ = false;
 
   bool writeBatch(const std::string &text);
-  void finishBatch(Ticket first, Ticket last, bool ok);
-  void writerLoop();
 };
 
 // Bytes from the network as JSON text: each byte one code point, so any bytes

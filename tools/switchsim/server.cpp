@@ -2,13 +2,16 @@
  * server.cpp - every connection served by one event loop on epoll.
  *
  * A connection takes its next frame only after the answer to the previous one
- * went out, as a terminal expects. An answer leaves when the ledger lines of
- * its request are durable (the ledger's writer thread reports each batch
- * through an eventfd), after any delay a fault asks for, and without blocking:
- * a terminal that does not read holds up nobody else, and is closed when its
- * answer has not gone out after a while. One loop instead of a thread per
- * connection: with a hundred terminals on two cores, the threads' wake-ups
- * and switches cost more than the requests themselves.
+ * went out, as a terminal expects. Each turn of the loop handles every frame
+ * that arrived, commits their ledger lines in one write and one sync, and only
+ * then sends the answers those lines made durable (after any delay a fault
+ * asks for). Sends never block: a terminal that does not read holds up nobody
+ * else, and is closed when its answer has not gone out after a while.
+ *
+ * One thread for all of it: with a hundred terminals on two cores, the
+ * wake-ups and switches of a thread per connection (or of handing the ledger
+ * to a writer thread) cost more than the requests themselves. While a sync
+ * runs, new frames gather in the sockets and make the next batch.
  */
 #include "server.h"
 
@@ -17,7 +20,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,7 +46,7 @@ using Ms = std::chrono::milliseconds;
 constexpr long TICK_MS = 100;          // the longest wait for events: time-outs are checked this often
 constexpr long SEND_TIMEOUT_MS = 5000; // an answer not taken by the terminal in this time closes it
 constexpr int MAX_EVENTS = 128;
-constexpr std::uint64_t LISTENER_ID = 0, WAKE_ID = 1;
+constexpr std::uint64_t LISTENER_ID = 0;
 
 void logLine(std::FILE *log, const char *format, const std::string &a, long b = 0) {
   if (log == nullptr) return;
@@ -67,7 +69,7 @@ long msBetween(Clock::time_point a, Clock::time_point b) {
 // Where a connection's answer stands.
 enum class Stage {
   Reading,   // no answer outstanding: frames are taken as they come
-  Ledger,    // answer ready, its ledger lines not yet durable
+  Ledger,    // answer ready, its ledger lines not yet committed
   Paused,    // a delay or the pause inside a split answer
   Sending,   // answer bytes waiting for room in the socket
 };
@@ -86,6 +88,7 @@ struct Conn {
   bool closeAfterSend = false;   // a truncated answer
   Clock::time_point until;       // end of a pause, or the send deadline
   bool readable = true;          // the socket may hold bytes not read yet (edge-triggered)
+  bool peerClosed = false;       // the terminal sent its last bytes: close once they are answered
 };
 
 class Loop {
@@ -101,11 +104,11 @@ private:
   int listener_;
   const ServerOptions &options_;
   const volatile sig_atomic_t *stop_;
-  int epoll_ = -1, wake_ = -1, reserve_ = -1;
+  int epoll_ = -1, reserve_ = -1;
   bool outOfDescriptors_ = false;
   bool listenerPaused_ = false;
   Clock::time_point listenerBack_;
-  std::uint64_t nextId_ = 2;
+  std::uint64_t nextId_ = 1;
   std::unordered_map<std::uint64_t, std::unique_ptr<Conn>> conns_;
   std::deque<std::pair<std::uint64_t, Ledger::Ticket>> awaiting_; // in ticket order
   std::set<std::uint64_t> paused_;  // connections in a delay or a split's pause
@@ -115,7 +118,6 @@ private:
   void acceptAll();
   void readFrom(Conn &c);
   void takeFrames(Conn &c);
-  void answerReady(Conn &c);
   void deliver(Conn &c);
   void startSend(Conn &c, const std::uint8_t *data, std::size_t len);
   void writeTo(Conn &c);
@@ -135,21 +137,17 @@ private:
 Loop::~Loop() {
   for (auto &[id, c] : conns_) close(c->fd);
   if (reserve_ >= 0) close(reserve_);
-  if (wake_ >= 0) close(wake_);
   if (epoll_ >= 0) close(epoll_);
 }
 
 bool Loop::init() {
   epoll_ = epoll_create1(EPOLL_CLOEXEC);
-  wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (epoll_ < 0 || wake_ < 0) return false;
+  if (epoll_ < 0) return false;
   fcntl(listener_, F_SETFL, fcntl(listener_, F_GETFL) | O_NONBLOCK);
   epoll_event ev{};
   ev.events = EPOLLIN;
   ev.data.u64 = LISTENER_ID;
   if (epoll_ctl(epoll_, EPOLL_CTL_ADD, listener_, &ev) != 0) return false;
-  ev.data.u64 = WAKE_ID;
-  if (epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev) != 0) return false;
   // Kept to be given up when descriptors run out: with it the waiting
   // connection can be accepted and closed instead of staying readable forever.
   reserve_ = openReserve();
@@ -240,14 +238,22 @@ void Loop::readFrom(Conn &c) {
       c.readable = false;
       break;
     }
-    if (n <= 0) {
+    if (n == 0) {
+      c.peerClosed = true;
+      c.readable = false;
+      break;
+    }
+    if (n < 0) {
       closeConn(c);
       return;
     }
     c.lastByte = Clock::now();
     c.in.insert(c.in.end(), buf, buf + n);
   }
+  std::uint64_t id = c.id;
   takeFrames(c);
+  // Frames sent just before the close are answered first.
+  if (Conn *still = find(id); still != nullptr && still->peerClosed && still->stage == Stage::Reading) closeConn(*still);
 }
 
 void Loop::takeFrames(Conn &c) {
@@ -279,9 +285,6 @@ void Loop::takeFrames(Conn &c) {
 // Answers whose ledger lines are now durable go out; those whose lines could
 // not be written never do (the terminal reverses), and their connection closes.
 void Loop::ledgerProgress() {
-  std::uint64_t count;
-  while (read(wake_, &count, sizeof count) > 0) {
-  }
   while (!awaiting_.empty()) {
     auto [id, ticket] = awaiting_.front();
     Ledger::State state = options_.ledger->state(ticket);
@@ -424,12 +427,7 @@ int Loop::waitMs(Clock::time_point now) const {
 }
 
 void Loop::run() {
-  if (options_.ledger != nullptr)
-    options_.ledger->startGroupCommit([this] {
-      std::uint64_t one = 1;
-      ssize_t ignored = write(wake_, &one, sizeof one);
-      (void)ignored;
-    });
+  if (options_.ledger != nullptr) options_.ledger->setGrouped(true);
   epoll_event events[MAX_EVENTS];
   std::vector<std::uint64_t> ready;
   while (!*stop_) {
@@ -439,8 +437,6 @@ void Loop::run() {
       std::uint64_t id = events[i].data.u64;
       if (id == LISTENER_ID) {
         acceptAll();
-      } else if (id == WAKE_ID) {
-        ledgerProgress();
       } else if (Conn *c = find(id)) {
         if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) c->readable = true;
         if ((events[i].events & EPOLLOUT) && c->stage == Stage::Sending) {
@@ -452,17 +448,23 @@ void Loop::run() {
     }
     Clock::time_point now = Clock::now();
     if (!paused_.empty()) resume(now);
-    while (!ready_.empty()) {
-      ready.swap(ready_);
-      for (std::uint64_t id : ready)
-        if (Conn *c = find(id); c != nullptr && c->stage == Stage::Reading) readFrom(*c);
-      ready.clear();
-    }
-    // Every request of this round goes to the writer as one batch.
-    if (options_.ledger != nullptr) options_.ledger->flush();
+    do {
+      while (!ready_.empty()) {
+        ready.swap(ready_);
+        for (std::uint64_t id : ready)
+          if (Conn *c = find(id); c != nullptr && c->stage == Stage::Reading) readFrom(*c);
+        ready.clear();
+      }
+      // Every request of this turn in one batch; answers whose lines are
+      // durable go out, and frames that were waiting behind them are taken.
+      if (options_.ledger != nullptr && !awaiting_.empty()) {
+        options_.ledger->commit();
+        ledgerProgress();
+      }
+    } while (!ready_.empty());
     if (msBetween(lastSweep_, now) >= TICK_MS) sweep(now);
   }
-  if (options_.ledger != nullptr) options_.ledger->stopGroupCommit();
+  if (options_.ledger != nullptr) options_.ledger->setGrouped(false);
 }
 
 } // namespace
