@@ -169,9 +169,13 @@ void Loop::acceptAll() {
         if (reserve_ >= 0) {
           close(reserve_);
           int shed = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+          int shedError = errno;
           if (shed >= 0) close(shed);
           reserve_ = openReserve();
-          if (reserve_ >= 0) continue;
+          // accept reports EMFILE before it looks for a connection: go on
+          // only while there was one to shed.
+          if (shed < 0 && (shedError == EAGAIN || shedError == EWOULDBLOCK)) return;
+          if (reserve_ >= 0 && shed >= 0) continue;
         }
       } else if (errno == EINTR || errno == ECONNABORTED) {
         continue;
