@@ -101,7 +101,17 @@ RecordStamp stampOf(const char *Date, const char *Time)
     if (getDateTime(now) != 0)
         return st;
     const int miladi[3] = {now[DT_YEAR], twoDigits(Date), twoDigits(Date + 2)};
-    miladyToShamsi(miladi, st.shamsi);
+    // A statement converts every record's date, and records come in runs of one
+    // day: the last conversion is kept (a failed one too, as 0/0/0).
+    thread_local int lastMiladi[3] = {-1, -1, -1};
+    thread_local int lastShamsi[3] = {};
+    if (std::memcmp(miladi, lastMiladi, sizeof miladi) != 0) {
+        int shamsi[3] = {};
+        miladyToShamsi(miladi, shamsi);
+        std::memcpy(lastMiladi, miladi, sizeof miladi);
+        std::memcpy(lastShamsi, shamsi, sizeof shamsi);
+    }
+    std::memcpy(st.shamsi, lastShamsi, sizeof st.shamsi);
     return st;
 }
 

@@ -140,6 +140,35 @@ int readRecord(int fd, TransactionRecord *t) {
   return r;
 }
 
+// Reads records in order a block at a time: a statement walks the whole journal,
+// and one read per record cost more than the search itself.
+class RecordReader {
+ public:
+  explicit RecordReader(int fd) : fd_(fd) {}
+  // As readRecord: RECORD_SIZE with the record, else the bytes left over (0 at
+  // the end, fewer than a record after a torn append) or -1.
+  int next(TransactionRecord *t) {
+    if (have_ - pos_ < sizeof *t) {
+      std::memmove(buf_, buf_ + pos_, have_ - pos_);
+      have_ -= pos_;
+      pos_ = 0;
+      const int r = mid_fileRead(fd_, buf_ + have_, sizeof buf_ - have_);
+      if (r < 0) return -1;
+      have_ += static_cast<std::size_t>(r);
+      if (have_ < sizeof *t) return static_cast<int>(have_);
+    }
+    std::memcpy(t, buf_ + pos_, sizeof *t);
+    pos_ += sizeof *t;
+    terminateTexts(t);
+    return RECORD_SIZE;
+  }
+
+ private:
+  int fd_;
+  unsigned char buf_[16 * RECORD_SIZE];
+  std::size_t have_ = 0, pos_ = 0;
+};
+
 bool isProcessCode(const TransactionRecord &t, const char *code) { return std::strcmp(t.ProcessCode, code) == 0; }
 
 bool passesFilter(const TransactionRecord &t, int filter) {
@@ -368,7 +397,8 @@ int readTransactionByRrn(const char *rrn, TransactionRecord *trx, int *type) {
   if (!f.ok()) return -1;
   if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return SEEK_FAILED;
   TransactionRecord t;
-  while (readRecord(f.fd(), &t) == RECORD_SIZE) {
+  RecordReader records(f.fd());
+  while (records.next(&t) == RECORD_SIZE) {
     char stored[sizeof t.RRN];
     std::size_t n = 0;
     for (const char *p = t.RRN; *p != '\0'; ++p)
@@ -394,7 +424,8 @@ int readTransactionByOrigStan(const char *stan, TransactionRecord *trx, int *typ
   if (!f.ok()) return -1;
   if (mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return SEEK_FAILED;
   TransactionRecord t;
-  while (readRecord(f.fd(), &t) == RECORD_SIZE) {
+  RecordReader records(f.fd());
+  while (records.next(&t) == RECORD_SIZE) {
     if (std::strcmp(t.SwitchSTAN, stan) == 0) {
       copyTransaction(trx, &t);
       *type = transactionTypeOf(&t);
@@ -410,8 +441,9 @@ int readTransactions(int filter, const char *from, const char *to, TransactionRe
   if (!f.ok() || mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return 0;
   int copied = 0;
   TransactionRecord t;
+  RecordReader records(f.fd());
   int r;
-  while (copied < capacity && (r = readRecord(f.fd(), &t)) == RECORD_SIZE) {
+  while (copied < capacity && (r = records.next(&t)) == RECORD_SIZE) {
     char dateTime[TRANSACTION_DATE_TIME_SIZE];
     const bool within = inRange(t, from, to, dateTime, sizeof dateTime);
     USB_printf2("readTransactions::mid_fileRead(result = %d) trx.Date(%s), trx.Time(%s), dateTime(%s)", r, t.Date,
@@ -433,7 +465,8 @@ int readTransactionsTotally(const char *from, const char *to, int64_t *totals) {
   if (!f.ok() || mid_fileSeek(f.fd(), 0, SEEK_SET) != 0) return 0;
   int count = 0;
   TransactionRecord t;
-  while (readRecord(f.fd(), &t) == RECORD_SIZE) {
+  RecordReader records(f.fd());
+  while (records.next(&t) == RECORD_SIZE) {
     char dateTime[TRANSACTION_DATE_TIME_SIZE];
     if (!inRange(t, from, to, dateTime, sizeof dateTime)) continue;
     ++count;

@@ -90,6 +90,12 @@ TEST_F(Clock, DamagedRecordFieldsStayInBounds)
     EXPECT_EQ(text(TransactionDateS, "13", "000000"), "0000/00/00");
     EXPECT_EQ(text(TransactionDateTime, "xx01", "12"), "0000/00/00-12:00:00");
     EXPECT_EQ(text(TransactionTimeP, nullptr, nullptr), "00:00:00");
+    // The same day in a leap year converts, and a failed conversion is not reused for it.
+    sim::setVirtualTime(2024, 6, 1, 12, 0, 0);
+    EXPECT_EQ(text(TransactionDateS, "0229", "000000"), "1402/12/10");
+    sim::setVirtualTime(2023, 6, 1, 12, 0, 0);
+    EXPECT_EQ(text(TransactionDateS, "0229", "000000"), "0000/00/00");
+    EXPECT_EQ(text(TransactionDateS, "0228", "000000"), "1401/12/09");
 
     char small[6];
     EXPECT_EQ(TransactionDateTime("0320", "101502", small, sizeof small), -1);

@@ -376,6 +376,31 @@ TEST_F(JournalTest, TotalsPastTwoToTheThirtyOneAreExact) {
   EXPECT_EQ(totals[TOTAL_PURCHASE_COUNT], 3);
 }
 
+TEST_F(JournalTest, RangeReadersAndSearchesWalkALongJournalToItsLastWholeRecord) {
+  sim::setVirtualTime(2026, 12, 7, 12, 0, 0);
+  // More records than one read takes (16), not a multiple of it, then a torn append.
+  writeJournal(37, [](int) { return "1207"; });
+  writeRaw(TRX_FILE, readFile(TRX_FILE) + raw(makeRecord("000000", 99, "1207")).substr(0, 150));
+  const char *from = "1405/09/16-00:00:00", *to = "1405/09/17-00:00:00";
+
+  TransactionRecord out[64];
+  ASSERT_EQ(readTransactions(TRX_FILTER_ALL, from, to, out, 64), 37);
+  for (int i = 0; i < 37; ++i) EXPECT_EQ(stanOf(out[i]), i) << "record " << i;
+  int64_t totals[8];
+  EXPECT_EQ(readTransactionsTotally(from, to, totals), 37);
+  EXPECT_EQ(totals[TOTAL_PURCHASE_AMOUNT], 37 * 1000);
+
+  // The last whole record is found; the torn one never is.
+  TransactionRecord back;
+  int type = 0;
+  EXPECT_EQ(readTransactionByRrn("36", &back, &type), 0);
+  EXPECT_EQ(stanOf(back), 36);
+  EXPECT_EQ(readTransactionByOrigStan("900016", &back, &type), 0);
+  EXPECT_EQ(stanOf(back), 16);
+  EXPECT_NE(readTransactionByRrn("99", &back, &type), 0);
+  EXPECT_NE(readTransactionByOrigStan("900099", &back, &type), 0);
+}
+
 // ---- start-up housekeeping -----------------------------------------------------------
 
 TEST_F(JournalTest, TrimLeaves499RecordsAlone) {
