@@ -106,13 +106,13 @@ void TUL_ISO8583_MSG_Init(unsigned char *buffer, std::uint32_t size, TUL_ISO8583
 void TUL_ISO8583_MSG_Free(TUL_ISO8583_MSG *msg) {
   if (msg == nullptr) return;
   bool heap = !arenaMode(msg);
-  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT); pos < TUL_ISO8583_FIELD_COUNT;
-       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
+  _TUL_ISO8583_EachInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT, [msg, heap](unsigned int pos) {
     TUL_ISO8583_SLOT &slot = msg->fields[pos];
     if (heap) releaseValue(msg, slot.value);
     slot.length = 0;
     slot.value = nullptr;
-  }
+    return true;
+  });
   for (std::uint64_t &word : msg->inUse) word = 0;
   // In whole 64-byte steps: a constant-size clear is a few vector stores,
   // where a variable-length one pays a string instruction's start-up.
@@ -261,15 +261,19 @@ int TUL_ISO8583_MSG_Pack(const TUL_ISO8583_HANDLER *handler, const TUL_ISO8583_M
   std::uint64_t visit[TUL_ISO8583_USE_WORDS];
   bitmapPositions(handler, count, visit);
   for (unsigned int w = 0; w < TUL_ISO8583_USE_WORDS; ++w) visit[w] |= msg->inUse[w];
-  for (unsigned int pos = _TUL_ISO8583_NextInUse(visit, 0, count); pos < count;
-       pos = _TUL_ISO8583_NextInUse(visit, pos + 1, count)) {
+  int status = TUL_ISO8583_OK;
+  unsigned int failed = TUL_ISO8583_NO_FIELD;
+  unsigned char *fieldStart = cursor;
+  _TUL_ISO8583_EachInUse(visit, 0, count, [&](unsigned int pos) {
     const TUL_ISO8583_FIELD_SPEC *fieldDef = &handler->fields[pos];
-    if (msg->fields[pos].value == nullptr && !isBitmapType(fieldDef->type)) continue;
-    if (fieldDef->type >= TUL_FT_COUNT) return report(error, TUL_ISO8583_FAIL, pos, cursor, out);
-    unsigned char *fieldStart = cursor;
-    int status = fieldTypeArr[fieldDef->type].pack(pos, msg, fieldDef, &cursor, end);
-    if (status != TUL_ISO8583_OK) return report(error, status, pos, fieldStart, out);
-  }
+    if (msg->fields[pos].value == nullptr && !isBitmapType(fieldDef->type)) return true;
+    fieldStart = cursor;
+    status = fieldDef->type < TUL_FT_COUNT ? fieldTypeArr[fieldDef->type].pack(pos, msg, fieldDef, &cursor, end)
+                                           : TUL_ISO8583_FAIL;
+    failed = pos;
+    return status == TUL_ISO8583_OK;
+  });
+  if (status != TUL_ISO8583_OK) return report(error, status, failed, fieldStart, out);
   *outLength = static_cast<std::uint32_t>(cursor - out);
   return report(error, TUL_ISO8583_OK, TUL_ISO8583_NO_FIELD, cursor, out);
 }
@@ -288,10 +292,10 @@ int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned ch
     return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
   // The length words are presence markers during the walk: stale ones would
   // decode fields the bitmap never named.
-  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT); pos < TUL_ISO8583_FIELD_COUNT;
-       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT))
-    if (msg->fields[pos].value != nullptr || msg->fields[pos].length != 0)
-      return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
+  bool empty = _TUL_ISO8583_EachInUse(msg->inUse, 0, TUL_ISO8583_FIELD_COUNT, [msg](unsigned int pos) {
+    return msg->fields[pos].value == nullptr && msg->fields[pos].length == 0;
+  });
+  if (!empty) return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, nullptr, nullptr);
 
   const unsigned char *cursor = in;
   const unsigned char *end = in + inLength;
@@ -323,9 +327,12 @@ int TUL_ISO8583_MSG_Unpack(const TUL_ISO8583_HANDLER *handler, const unsigned ch
     }
   }
   if (cursor != end) return report(error, TUL_ISO8583_FAIL, TUL_ISO8583_NO_FIELD, cursor, in); // bytes left over
-  for (pos = _TUL_ISO8583_NextInUse(msg->inUse, pos, count); pos < count;
-       pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, count))
-    if (msg->fields[pos].length != 0 && msg->fields[pos].value == nullptr)
-      return report(error, TUL_ISO8583_FAIL, pos, end, in);
+  unsigned int missing = TUL_ISO8583_NO_FIELD;
+  _TUL_ISO8583_EachInUse(msg->inUse, pos, count, [msg, &missing](unsigned int at) {
+    if (msg->fields[at].length == 0 || msg->fields[at].value != nullptr) return true;
+    missing = at;
+    return false;
+  });
+  if (missing != TUL_ISO8583_NO_FIELD) return report(error, TUL_ISO8583_FAIL, missing, end, in);
   return report(error, TUL_ISO8583_OK, TUL_ISO8583_NO_FIELD, cursor, in);
 }

@@ -142,6 +142,26 @@ inline unsigned int _TUL_ISO8583_NextInUse(const std::uint64_t *mask, unsigned i
   return limit;
 }
 
+// Calls visit(pos) for every position set in `mask` from `from` up to below
+// `limit`, in ascending order, and stops early (returning false) when visit
+// returns false. Each word of the mask is read once: for walks that do not
+// mark positions as they go.
+template <typename Visit>
+inline bool _TUL_ISO8583_EachInUse(const std::uint64_t *mask, unsigned int from, unsigned int limit, Visit &&visit) {
+  if (limit > TUL_ISO8583_FIELD_COUNT) limit = TUL_ISO8583_FIELD_COUNT;
+  for (unsigned int word = from / 64; from < limit && word * 64 < limit; ++word) {
+    std::uint64_t bits = mask[word];
+    if (word == from / 64) bits &= ~std::uint64_t{0} << (from % 64);
+    while (bits != 0) {
+      unsigned int pos = word * 64 + static_cast<unsigned int>(std::countr_zero(bits));
+      if (pos >= limit) return true;
+      bits &= bits - 1;
+      if (!visit(pos)) return false;
+    }
+  }
+  return true;
+}
+
 /* ---- where a pack or unpack failed ------------------------------------ */
 
 // No field to blame: bad arguments, a message that was not empty, or bytes

@@ -231,7 +231,7 @@ int _TUL_pack_iso_ASCHEX(unsigned int field, const TUL_ISO8583_MSG *msg,
   std::size_t zeros = width - valueBytes;
   const unsigned char *src = slot->value;
   unsigned char *out = at;
-  std::memset(out, 0, zeros);
+  if (zeros != 0) std::memset(out, 0, zeros);
   out += zeros;
   std::uint32_t i = 0;
   if (len & 1u) {
@@ -289,7 +289,7 @@ int packPadded(unsigned int field, const TUL_ISO8583_MSG *msg, const TUL_ISO8583
   std::size_t width = fieldDef->lenForm == TUL_LF_FIXED ? fieldDef->maxLen : len;
   if (roomLeft(at, end) < width) return TUL_ISO8583_FAIL;
   if (len != 0) std::memcpy(at, slot->value, len);
-  std::memset(at + len, pad, width - len);
+  if (width != len) std::memset(at + len, pad, width - len);
   *cursor = at + width;
   return TUL_ISO8583_OK;
 }
@@ -363,16 +363,17 @@ int buildBlocks(unsigned int p, const TUL_ISO8583_MSG *msg, unsigned char blocks
   unsigned int maxBlocks = (192 - p) / BLOCK_BITS;
   std::memset(blocks, 0, MAX_BLOCKS * BLOCK_BYTES);
   unsigned int last = 0;
-  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, p + 1, TUL_ISO8583_FIELD_COUNT);
-       pos < TUL_ISO8583_FIELD_COUNT; pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
-    if (!slotPresent(msg, pos)) continue;
+  bool carried = _TUL_ISO8583_EachInUse(msg->inUse, p + 1, TUL_ISO8583_FIELD_COUNT, [&](unsigned int pos) {
+    if (!slotPresent(msg, pos)) return true;
     unsigned int offset = pos - p; // 1-based distance from the bitmap
     unsigned int block = offset / BLOCK_BITS;
     unsigned int bit = offset % BLOCK_BITS;
-    if (bit == 0 || block >= maxBlocks) return TUL_ISO8583_FAIL;
+    if (bit == 0 || block >= maxBlocks) return false;
     setBit(blocks + block * BLOCK_BYTES, bit);
     if (block > last) last = block;
-  }
+    return true;
+  });
+  if (!carried) return TUL_ISO8583_FAIL;
   for (unsigned int k = 0; k < last; ++k) setBit(blocks + k * BLOCK_BYTES, 0);
   *blockCount = last + 1;
   return TUL_ISO8583_OK;
@@ -461,14 +462,15 @@ int _pack_iso_TUL_BITMAP(unsigned int field, const TUL_ISO8583_MSG *msg,
                          const TUL_ISO8583_FIELD_SPEC *, unsigned char **cursor, const unsigned char *end) {
   if (msg == nullptr || field >= TUL_ISO8583_FIELD_COUNT) return TUL_ISO8583_FAIL;
   unsigned char bytes[TUL_BITMAP_BYTES] = {};
-  for (unsigned int pos = _TUL_ISO8583_NextInUse(msg->inUse, field, TUL_ISO8583_FIELD_COUNT);
-       pos < TUL_ISO8583_FIELD_COUNT; pos = _TUL_ISO8583_NextInUse(msg->inUse, pos + 1, TUL_ISO8583_FIELD_COUNT)) {
-    if (!slotPresent(msg, pos)) continue;
+  bool carried = _TUL_ISO8583_EachInUse(msg->inUse, field, TUL_ISO8583_FIELD_COUNT, [&](unsigned int pos) {
+    if (!slotPresent(msg, pos)) return true;
     unsigned int bit = pos - field;
     // Past the 40 positions there is no bit and no continuation.
-    if (bit >= TUL_BITMAP_BYTES * 8) return TUL_ISO8583_FAIL;
+    if (bit >= TUL_BITMAP_BYTES * 8) return false;
     setBit(bytes, bit);
-  }
+    return true;
+  });
+  if (!carried) return TUL_ISO8583_FAIL;
   if (roomLeft(*cursor, end) < TUL_BITMAP_BYTES) return TUL_ISO8583_FAIL;
   std::memcpy(*cursor, bytes, TUL_BITMAP_BYTES);
   *cursor += TUL_BITMAP_BYTES;
