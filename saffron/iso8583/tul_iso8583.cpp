@@ -51,8 +51,10 @@ void releaseValue(const TUL_ISO8583_MSG *msg, unsigned char *value) {
  * back through *old instead of being released, so a caller copying from the
  * slot's own value can finish before it goes.
  */
-int allocSlot(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg, unsigned char **out,
-              unsigned char **old) {
+// Kept out of line: the callers try claimFromStore first, and inlining this
+// path would make every call save registers it seldom needs.
+[[gnu::noinline]] int allocSlot(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg,
+                                unsigned char **out, unsigned char **old) {
   *old = nullptr;
   if (out != nullptr) *out = nullptr;
   if (msg == nullptr || out == nullptr || field >= TUL_ISO8583_FIELD_COUNT) return TUL_ISO8583_FAIL;
@@ -87,6 +89,19 @@ int allocSlot(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg, un
   slot->value = block;
   *out = block;
   return TUL_ISO8583_OK;
+}
+
+// The common case of allocSlot: an empty slot of a malloc-mode message whose
+// store has room. Returns the value's storage, or null for allocSlot to handle.
+unsigned char *claimFromStore(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg) {
+  TUL_ISO8583_SLOT *slot = &msg->fields[field];
+  if (arenaMode(msg) || slot->value != nullptr || length == UINT32_MAX) return nullptr;
+  unsigned char *block = takeFromStore(msg, static_cast<std::size_t>(length) + 1);
+  if (block == nullptr) return nullptr;
+  _TUL_ISO8583_MarkInUse(msg, field);
+  slot->length = length;
+  slot->value = block;
+  return block;
 }
 
 } // namespace
@@ -126,6 +141,10 @@ void TUL_ISO8583_MSG_Free(TUL_ISO8583_MSG *msg) {
 
 int _TUL_ISO8583_MSG_AllocField(unsigned int field, std::uint32_t length, TUL_ISO8583_MSG *msg,
                                 unsigned char **out) {
+  if (out != nullptr && msg != nullptr && field < TUL_ISO8583_FIELD_COUNT) {
+    *out = claimFromStore(field, length, msg);
+    if (*out != nullptr) return TUL_ISO8583_OK;
+  }
   unsigned char *old = nullptr;
   int status = allocSlot(field, length, msg, out, &old);
   if (status == TUL_ISO8583_OK) releaseValue(msg, old);
@@ -136,10 +155,12 @@ int TUL_ISO8583_MSG_SetField_Bin(unsigned int field, const void *data, std::uint
                                  TUL_ISO8583_MSG *msg) {
   if (field >= TUL_ISO8583_FIELD_COUNT || msg == nullptr) return TUL_ISO8583_FAIL;
   if (data == nullptr && length != 0) return TUL_ISO8583_FAIL;
-  unsigned char *to = nullptr;
   unsigned char *old = nullptr;
-  int status = allocSlot(field, length, msg, &to, &old);
-  if (status != TUL_ISO8583_OK) return status;
+  unsigned char *to = claimFromStore(field, length, msg);
+  if (to == nullptr) {
+    int status = allocSlot(field, length, msg, &to, &old);
+    if (status != TUL_ISO8583_OK) return status;
+  }
   if (length != 0) std::memcpy(to, data, length);
   to[length] = '\0';
   releaseValue(msg, old);
