@@ -134,7 +134,7 @@ int storeBytes(unsigned int field, TUL_ISO8583_MSG *msg, const unsigned char *fr
   return TUL_ISO8583_OK;
 }
 
-const char HEX_UPPER[] = "0123456789ABCDEF";
+constexpr char HEX_UPPER[] = "0123456789ABCDEF";
 
 // Tables indexed by a byte, so the digit loops run without a branch per
 // character: a character's hexadecimal value (0xFF for anything else), and a
