@@ -3,13 +3,12 @@
 // must cope. The input is split into the three files at two cut points.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
 
 #include "journal/Journal.h"
 #include "sim.h"
+#include "support/scratch.h"
 
 namespace {
 
@@ -23,10 +22,9 @@ void writeFile(const char *path, const uint8_t *data, size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char pattern[] = "/tmp/fuzz_journal_XXXXXX";
-  if (mkdtemp(pattern) == nullptr) abort();
-  sim::resetForTest(pattern);
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzzsupport::keepCallerPaths(argc, argv);
+  sim::resetForTest(fuzzsupport::scratchDir("fuzz_journal").c_str());
   return 0;
 }
 

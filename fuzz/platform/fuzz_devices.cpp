@@ -7,8 +7,6 @@
  * must be consistent: a joined network is one in range. Each SSID is in range once. A store of any bytes
  * loads (or is ignored) and the keys it gave still work.
  */
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,17 +21,9 @@
 #include "pinpad.h"
 #include "radio.h"
 #include "sim.h"
+#include "support/scratch.h"
 
 namespace {
-
-const std::string &folder() {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/fuzz-devices-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
-    return std::string(pattern);
-  }();
-  return dir;
-}
 
 std::vector<std::string> words(const std::string &text) {
   std::istringstream in(text);
@@ -74,7 +64,7 @@ void radioFile(const std::string &text) {
 }
 
 void pinPadStore(const uint8_t *data, std::size_t size) {
-  const std::string path = folder() + "/pinpad.dat";
+  const std::string path = fuzzsupport::scratchDir("fuzz_devices") + "/pinpad.dat";
   FILE *f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return;
   if (size > 0) std::fwrite(data, 1, size, f);

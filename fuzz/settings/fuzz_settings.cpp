@@ -7,9 +7,6 @@
  * A refused value must leave the record as it was; every named setting's text
  * stays within its buffer whatever the file held.
  */
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +15,7 @@
 #include "core/Filing.h"
 #include "core/Settings.h"
 #include "sim.h"
+#include "support/scratch.h"
 
 namespace {
 void writeFile(const char *name, const uint8_t *data, size_t size) {
@@ -37,13 +35,15 @@ void showAll() {
 }
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+  fuzzsupport::keepCallerPaths(argc, argv);
+  sim::resetForTest(fuzzsupport::scratchDir("fuzz_settings").c_str());
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static const std::string dir = [] {
-    char pattern[] = "/tmp/fuzz-settings-XXXXXX";
-    return std::string(mkdtemp(pattern) != nullptr ? pattern : "/tmp");
-  }();
   if (size < 2) return 0;
-  sim::resetForTest(dir.c_str());
+  sim::resetForTest(); // a fresh device; the folder stays
   const size_t rest = size - 2;
   size_t fileBytes = (static_cast<size_t>(data[0]) << 8) | data[1];
   if (fileBytes > rest) fileBytes = rest;

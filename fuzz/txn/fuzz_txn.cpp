@@ -6,21 +6,17 @@
  * read past it is caught. The terminal lives in a temporary folder with keys
  * loaded, so tags that decipher or save settings run their whole path.
  */
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "core/Filing.h"
 #include "journal/Journal.h"
 #include "pinpad.h"
 #include "security/Injection.h"
 #include "sim.h"
+#include "support/scratch.h"
 #include "txn/Transactions.h"
 
 namespace {
@@ -42,35 +38,11 @@ int parse(int which, const unsigned char *frame, std::size_t len) {
   }
 }
 
-// The terminal's files go to a folder of their own, so the fuzzer's working
-// folder changes: crash files and relative corpus paths stay where the caller
-// meant them.
-void keepCallerPaths(int *argc, char ***argv) {
-  static std::vector<std::string> args;
-  static std::vector<char *> pointers;
-  char cwd[4096];
-  if (getcwd(cwd, sizeof(cwd)) == nullptr) return;
-  bool prefixGiven = false;
-  for (int i = 0; i < *argc; ++i) {
-    std::string a = (*argv)[i];
-    if (a.rfind("-artifact_prefix=", 0) == 0) prefixGiven = true;
-    if (i > 0 && !a.empty() && a[0] != '-' && a[0] != '/') a = std::string(cwd) + "/" + a;
-    args.push_back(a);
-  }
-  if (!prefixGiven) args.push_back(std::string("-artifact_prefix=") + cwd + "/");
-  for (std::string &a : args) pointers.push_back(a.data());
-  pointers.push_back(nullptr);
-  *argc = static_cast<int>(args.size());
-  *argv = pointers.data();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
-  keepCallerPaths(argc, argv);
-  static std::string dir = "/tmp/fuzz_txn_" + std::to_string(getpid());
-  sim::resetForTest(dir.c_str());
-  std::atexit([] { std::filesystem::remove_all(dir); });
+  fuzzsupport::keepCallerPaths(argc, argv);
+  sim::resetForTest(fuzzsupport::scratchDir("fuzz_txn").c_str());
   sim::resetPinPadForTest();
   loadTerminalMasterKey();
   const unsigned char zeros[16] = {0};

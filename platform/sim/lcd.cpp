@@ -51,18 +51,24 @@ static Lcd& lcd() {
 }
 
 static void fillRect(int x0, int y0, int x1, int y1, unsigned rgb) {
-  ++lcd().generation;
+  Lcd& l = lcd();
+  ++l.generation;
   if (x0 < 0) x0 = 0;
   if (y0 < 0) y0 = 0;
   if (x1 > kW) x1 = kW;
   if (y1 > kH) y1 = kH;
-  for (int y = y0; y < y1; ++y)
-    for (int x = x0; x < x1; ++x) {
-      unsigned char* p = lcd().fb + (static_cast<size_t>(y) * kW + x) * 3;
-      p[0] = static_cast<unsigned char>(rgb >> 16);
-      p[1] = static_cast<unsigned char>(rgb >> 8);
-      p[2] = static_cast<unsigned char>(rgb);
-    }
+  if (x0 >= x1 || y0 >= y1) return;
+  // The first row pixel by pixel, the others copied from it: every screen
+  // clear comes here, and in the sanitised builds a per-pixel loop is slow.
+  unsigned char* first = l.fb + (static_cast<size_t>(y0) * kW + x0) * 3;
+  for (int x = x0; x < x1; ++x) {
+    unsigned char* p = first + static_cast<size_t>(x - x0) * 3;
+    p[0] = static_cast<unsigned char>(rgb >> 16);
+    p[1] = static_cast<unsigned char>(rgb >> 8);
+    p[2] = static_cast<unsigned char>(rgb);
+  }
+  const size_t rowBytes = static_cast<size_t>(x1 - x0) * 3;
+  for (int y = y0 + 1; y < y1; ++y) memcpy(l.fb + (static_cast<size_t>(y) * kW + x0) * 3, first, rowBytes);
 }
 
 void lcdReset() {
