@@ -47,6 +47,9 @@ struct Printer {
   int printed = 0;                      // pages printed since reset: the NNN of print-NNN
   std::vector<sim::PrintedPage> kept;   // the newest kMaxKeptPages
   PaperStrip strip;
+  // The strip is kept only once a front end has asked for it: without a window
+  // nobody looks at it, and adding every page to it cost more than printing.
+  bool stripWanted = false;
 };
 
 static Printer& prn() {
@@ -62,9 +65,16 @@ void printerReset() {
   p.strip.generation = gen + 1;  // front ends see the cleared strip
 }
 
+static void appendToStrip(PaperStrip& s, const std::vector<unsigned char>& rgb, int height);
+
 bool printerPaper(PaperStrip* out, unsigned long long known) {
   std::lock_guard<std::recursive_mutex> lock(mutex());
-  const PaperStrip& s = prn().strip;
+  Printer& p = prn();
+  if (!p.stripWanted) {  // first asked: the pages still kept make the strip so far
+    p.stripWanted = true;
+    for (const sim::PrintedPage& page : p.kept) appendToStrip(p.strip, page.rgb, page.height);
+  }
+  const PaperStrip& s = p.strip;
   if (out && s.generation != known) *out = s;
   return true;
 }
@@ -326,8 +336,8 @@ extern "C" int DLL_FTPrnStart(int height) {
       if (!f || !pngWriteRgb(base + ".png", rgb.data(), kW, height))
         noteEvent("printer: cannot write " + base + ".png/.txt");
     }
-    appendToStrip(p.strip, rgb, height);
-    page.rgb = std::move(rgb);  // the strip has its copy; the kept page takes this one
+    if (p.stripWanted) appendToStrip(p.strip, rgb, height);
+    page.rgb = std::move(rgb);  // the strip (if kept) has its copy; the kept page takes this one
     p.kept.push_back(std::move(page));
     if (p.kept.size() > kMaxKeptPages) p.kept.erase(p.kept.begin());
     p.page.clear();  // a printed page is consumed
@@ -365,10 +375,12 @@ int pagesPrinted() {
 
 void clearPaper() {
   std::lock_guard<std::recursive_mutex> lock(mutex());
-  PaperStrip& s = prn().strip;
+  Printer& p = prn();
+  PaperStrip& s = p.strip;
   s.rgb.clear();
   s.height = 0;
   ++s.generation;
+  p.stripWanted = true;  // from here on: the pages before stay cleared
 }
 
 }  // namespace sim

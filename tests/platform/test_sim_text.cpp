@@ -146,4 +146,20 @@ TEST_F(Text, PaperStripStaysBoundedWithTheNewestPageAtItsEnd) {
   EXPECT_EQ(0, std::memcmp(strip.rgb.data() + cut, newest.rgb.data(), newest.rgb.size()));
 }
 
+TEST_F(Text, PaperStripAskedForLateHoldsThePagesPrintedBeforeButNotClearedOnes) {
+  printPage(100);
+  printPage(200);
+  sim::detail::PaperStrip strip;
+  ASSERT_TRUE(sim::detail::printerPaper(&strip, ~0ULL));
+  EXPECT_EQ(strip.height, 100 + 12 + 200 + 12);  // each page and its tear line
+  const std::vector<sim::PrintedPage> pages = sim::printedPages();
+  ASSERT_EQ(pages.size(), 2u);
+  EXPECT_EQ(0, std::memcmp(strip.rgb.data(), pages[0].rgb.data(), pages[0].rgb.size()));
+
+  sim::clearPaper();
+  printPage(50);
+  ASSERT_TRUE(sim::detail::printerPaper(&strip, ~0ULL));
+  EXPECT_EQ(strip.height, 50 + 12);
+}
+
 }  // namespace
