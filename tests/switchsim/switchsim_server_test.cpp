@@ -345,6 +345,18 @@ TEST_F(Server, framesSentTogetherAreAnsweredInOrder) {
   }
 }
 
+// A terminal that sends its request and shuts its side at once still gets the answer.
+TEST_F(Server, aRequestSentJustBeforeTheCloseIsAnswered) {
+  Proc &sw = start({"--ledger", (dir / "ledger.jsonl").string()});
+  int fd = openConn(sw.port);
+  ASSERT_TRUE(sendBytes(fd, keyExchangeFrame("LAST0001", 7)));
+  shutdown(fd, SHUT_WR);
+  Fields an = unpackFrame(readFrame(fd, 3000));
+  EXPECT_EQ(an[11], "000007");
+  EXPECT_EQ(an[39], "00");
+  EXPECT_TRUE(closedWithin(fd, 2000));
+}
+
 // The ledger runs out of room part way: every answer the terminal got has
 // both its lines in the ledger, whole; the first request whose lines could
 // not be written gets no answer and its connection is closed.

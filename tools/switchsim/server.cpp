@@ -89,6 +89,7 @@ struct Conn {
   Clock::time_point until;       // end of a pause, or the send deadline
   bool readable = true;          // the socket may hold bytes not read yet (edge-triggered)
   bool peerClosed = false;       // the terminal sent its last bytes: close once they are answered
+  bool hangUp = false;           // epoll saw the terminal's side close: read on to the end
 };
 
 class Loop {
@@ -253,6 +254,12 @@ void Loop::readFrom(Conn &c) {
     }
     c.lastByte = Clock::now();
     c.in.insert(c.in.end(), buf, buf + n);
+    // Less than asked for: the socket is empty now, and new bytes bring a new
+    // event, so the recv that would only say EAGAIN is saved.
+    if (static_cast<std::size_t>(n) < sizeof(buf) && !c.hangUp) {
+      c.readable = false;
+      break;
+    }
   }
   std::uint64_t id = c.id;
   takeFrames(c);
@@ -443,6 +450,7 @@ void Loop::run() {
         acceptAll();
       } else if (Conn *c = find(id)) {
         if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) c->readable = true;
+        if (events[i].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) c->hangUp = true;
         if ((events[i].events & EPOLLOUT) && c->stage == Stage::Sending) {
           writeTo(*c);
           c = find(id);

@@ -82,7 +82,7 @@ bool fromHex(const std::string &hex, std::uint8_t *out, std::size_t outLen);
 struct KindStats {
   long count = 0;                    // answers received (dropped ones included)
   std::map<std::string, long> codes; // response code -> count
-  std::vector<double> latencyMs;     // of answers taken
+  std::vector<double> latencyMs;     // of answers taken: from the send to the wake-up that saw the answer
   long lost = 0;                     // no answer within the time-out
   long dropped = 0;                  // answer received but treated as lost
 };
