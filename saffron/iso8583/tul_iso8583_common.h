@@ -98,7 +98,7 @@ struct TUL_ISO8583_MSG {
   // Bit p % 64 of word p / 64 is set for every slot that is not all zero (a
   // value, or a presence marker left by a bitmap decoder), so Free, Pack and
   // Unpack visit the handful of slots a message uses instead of all 129.
-  // Only the operations below write slots; a slot whose bit is clear is zero.
+  // Only the codec's operations write slots; a slot whose bit is clear is zero.
   std::uint64_t inUse[TUL_ISO8583_USE_WORDS];
   // Malloc mode: values are carved from store first (zero until carved, and
   // cleared again by Free) and only take a heap block when it is full, so
