@@ -1,5 +1,6 @@
 /*
- * scratch.h - the folder a fuzz target keeps the terminal's files in.
+ * scratch.h - what the targets that run the terminal on the simulator share:
+ * the folder they keep the terminal's files in, and dropping what a run left.
  *
  * The terminal syncs every settings and journal write. On a disk each sync
  * waits for the device, and the fuzzer would measure the disk instead of the
@@ -15,8 +16,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
+
+#include "device.h"
 
 namespace fuzzsupport {
 
@@ -59,6 +63,15 @@ inline void keepCallerPaths(int *argc, char ***argv) {
   pointers.push_back(nullptr);
   *argc = static_cast<int>(args.size());
   *argv = pointers.data();
+}
+
+// The simulator's event list (beeps, clock and settings changes) grows with
+// the inputs. Memory held over to the next input looks like a leak to libFuzzer:
+// it scans the whole heap each time, and after a thousand scans gives up
+// looking for leaks at all. So a run drops the list before it ends.
+inline void dropEvents() {
+  std::lock_guard<std::recursive_mutex> lock(sim::detail::mutex());
+  std::vector<std::string>().swap(sim::detail::dev().events);
 }
 
 } // namespace fuzzsupport

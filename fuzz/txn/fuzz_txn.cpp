@@ -73,5 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       config.MerchantName[sizeof(config.MerchantName) - 1] != '\0')
     std::abort();
   (void)status;
+  fuzzsupport::dropEvents(); // the answers set the clock, which notes an event
   return 0;
 }
