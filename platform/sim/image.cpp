@@ -174,6 +174,8 @@ bool pngWriteRgb(const std::string& path, const unsigned char* rgb, int width, i
   img.width = static_cast<png_uint_32>(width);
   img.height = static_cast<png_uint_32>(height);
   img.format = PNG_FORMAT_RGB;
+  // Speed over size: start-up writes the default pictures and headless runs a picture per screen and page.
+  img.flags = PNG_IMAGE_FLAG_FAST;
   // Write beside the target and rename, so a reader never sees half a picture.
   std::string tmp = path + ".tmp";
   if (!png_image_write_to_file(&img, tmp.c_str(), 0, rgb, width * 3, nullptr)) {
