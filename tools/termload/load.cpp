@@ -64,14 +64,19 @@ struct Expanded {
   }
 };
 
+// Double-length TDES composed of its three single-DES steps: encipher left,
+// decipher right, encipher left (and the reverse to decipher).
 bool tdes(const Expanded &k, const std::uint8_t *in, std::uint8_t *out, std::size_t len, bool encrypt) {
   if (len % 8 != 0) return false;
   auto &ks = const_cast<Expanded &>(k);
+  const int outer = encrypt ? DES_ENCRYPT : DES_DECRYPT, inner = encrypt ? DES_DECRYPT : DES_ENCRYPT;
+  DES_cblock a, b;
   for (std::size_t off = 0; off < len; off += 8) {
-    DES_cblock i, o;
-    std::memcpy(i, in + off, 8);
-    DES_ecb3_encrypt(&i, &o, &ks.left, &ks.right, &ks.left, encrypt ? DES_ENCRYPT : DES_DECRYPT);
-    std::memcpy(out + off, o, 8);
+    std::memcpy(a, in + off, 8);
+    DES_ecb_encrypt(&a, &b, &ks.left, outer);
+    DES_ecb_encrypt(&b, &a, &ks.right, inner);
+    DES_ecb_encrypt(&a, &b, &ks.left, outer);
+    std::memcpy(out + off, b, 8);
   }
   return true;
 }
