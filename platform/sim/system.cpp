@@ -58,6 +58,8 @@ static const char* kHelp =
     "  --sim-window-swipe N MS         window test hook: choose test card N (from 1) and click Swipe\n"
     "  --sim-window-pin DIGITS|cancel MS  window test hook: answer the PIN pad through its panel\n"
     "  --sim-window-close MS           window test hook: close the window\n"
+    "  --sim-window-expect TEXT MS     window test hook: the next hooks wait until the screen shows TEXT\n"
+    "                                  (30 s at most, else the run ends with status 3)\n"
     "  --sim-window-bearer ACTION MS   window test hook: work the modem and WiFi panel: pull-sim,\n"
     "                                  insert-sim, drop, add:SSID:PASS:SIGNAL, remove:SSID\n"
     "  --sim-help               this text\n"
@@ -70,7 +72,7 @@ static const char* kHelp =
 struct WindowHook {
   std::string what;  // shot: the file; click, type: the key name
   long long afterMs;
-  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'p' PIN, 'b' bearer panel, 'x' close
+  char kind;         // 's' shot, 'c' click, 't' type, 'w' swipe, 'p' PIN, 'b' bearer panel, 'e' expect, 'x' close
 };
 
 struct Options {
@@ -184,6 +186,7 @@ static Options parseOptions(int argc, char** argv) {
     else if (name == "--sim-window-swipe") hook('w');
     else if (name == "--sim-window-pin") hook('p');
     else if (name == "--sim-window-bearer") hook('b');
+    else if (name == "--sim-window-expect") hook('e');
     else if (name == "--sim-window-close")
       o.windowHooks.push_back(WindowHook{"", intOption(name, take(), 0, 3600 * 1000), 'x'});
     else if (name == "--sim-script") o.script = take();
@@ -315,6 +318,11 @@ static bool startWindow(const Options& o, const std::string& programName) {
       plan.closeAfterMs = h.afterMs;
       continue;
     }
+    if (h.kind == 'e') {
+      if (h.what.empty()) usageError("--sim-window-expect wants a text");
+      plan.expects.push_back(WindowPlan::Expect{h.what, h.afterMs});
+      continue;
+    }
     int code;
     if (h.kind == 'w') {
       code = intOption("--sim-window-swipe", h.what, 1, w->testCards());
@@ -383,6 +391,10 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   for (WindowHook& h : o.windowHooks)
     if (h.kind == 's') h.what = absolute(h.what);
   if (o.headless && !o.windowHooks.empty()) usageError("--sim-window-... test hooks need the window, not --sim-headless");
+  // Taken before changing into the data folder: a relative one would otherwise
+  // put the PIN pad's store inside it, away from where other runs look for it.
+  std::string dataPath = absolute(o.data);
+  while (dataPath.size() > 1 && dataPath.back() == '/') dataPath.pop_back();
   std::error_code ec;
   std::filesystem::create_directories(d.outDir, ec);
   if (ec) usageError("cannot create the out folder " + d.outDir + ": " + ec.message());
@@ -391,8 +403,6 @@ extern "C" int DLL_ApiInit(int argc, char** argv) {
   if (chdir(o.data.c_str()) != 0) usageError("cannot enter the data folder " + o.data + ": " + strerror(errno));
   installArtwork(".");
   // The PIN pad's keys live beside the terminal's folder, never among its files.
-  std::string dataPath = absolute(o.data);
-  while (dataPath.size() > 1 && dataPath.back() == '/') dataPath.pop_back();
   setPinPadStore(dataPath + ".pinpad");
   setPowerCut(o.powerCut);
 

@@ -367,6 +367,18 @@ void doShot(SimFrame* frame, const WindowPlan::Shot& s, std::function<void()> do
   });
 }
 
+// Waits until some text on the LCD holds the expected text; a screen that never
+// shows it ends the run with status 3, as a script's expect does.
+void doExpect(const WindowPlan::Expect& e, std::function<void()> done) {
+  std::string text = e.text;
+  when([text] { return sim::screenContains(text); }, kSettleLimitMs, [text, done](bool shown) {
+    if (!shown)
+      finishRun(3, "sim: window test hook: no text on the screen holds \"" + text + "\" after " +
+                       std::to_string(kSettleLimitMs / 1000) + " s");
+    done();
+  });
+}
+
 // One hook of the plan, whatever its kind.
 struct Hook {
   long long afterMs;
@@ -416,6 +428,8 @@ void scheduleHooks(SimFrame* frame, const WindowPlan& plan) {
     r.hooks.push_back({p.afterMs, [p](SimFrame* f, std::function<void()> done) { doPin(f, p, done); }});
   for (const WindowPlan::Radio& x : plan.radios)
     r.hooks.push_back({x.afterMs, [x](SimFrame* f, std::function<void()> done) { doRadio(f, x, done); }});
+  for (const WindowPlan::Expect& e : plan.expects)
+    r.hooks.push_back({e.afterMs, [e](SimFrame*, std::function<void()> done) { doExpect(e, done); }});
   for (const WindowPlan::Shot& s : plan.shots)
     r.hooks.push_back({s.afterMs, [s](SimFrame* f, std::function<void()> done) { doShot(f, s, done); }});
   if (plan.closeAfterMs >= 0)

@@ -39,13 +39,19 @@ struct WindowPlan {
     std::string action;  // pull-sim, insert-sim, drop, add:SSID:PASS:SIGNAL (PASS empty: open), remove:SSID
     long long afterMs;
   };
+  struct Expect {
+    std::string text;    // some text on the LCD must contain it before the next hook runs
+    long long afterMs;
+  };
   std::vector<Shot> shots;
   std::vector<Press> presses;
   std::vector<Pin> pins;
   std::vector<Radio> radios;    // through the modem and WiFi panel's controls
+  std::vector<Expect> expects;
   long long closeAfterMs = -1;  // close the window as its close box would; -1: never
   bool empty() const {
-    return shots.empty() && presses.empty() && pins.empty() && radios.empty() && closeAfterMs < 0;
+    return shots.empty() && presses.empty() && pins.empty() && radios.empty() && expects.empty() &&
+           closeAfterMs < 0;
   }
 };
 

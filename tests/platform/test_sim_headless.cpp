@@ -88,6 +88,15 @@ TEST_F(Headless, MissingTextFailsTheRunWithStatusThree) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "out/expect-failed-line2.txt"));
 }
 
+TEST_F(Headless, ThePinPadKeepsItsKeysBesideARelativeDataFolder) {
+  // --sim-data data, relative: the keys the demo loads on F7 go to data.pinpad
+  // beside the folder, where a run given the folder's full path finds them.
+  Outcome r = run("wait 100\nkey 7\npin 1234\nexpect pin ok\nquit\n");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "data.pinpad"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "data" / "data.pinpad")) << "never among the terminal's own files";
+}
+
 TEST_F(Headless, MalformedScriptIsRefusedBeforeTheRun) {
   Outcome r = run("wait 100\nkey 13\npress 5\n");
   EXPECT_EQ(r.status, 2);

@@ -14,6 +14,9 @@
 #include <thread>
 
 #include "device.h"
+#ifdef SAFFRON_PROGRAM
+#include "process.h"
+#endif
 #include "libapi.h"
 #include "sim_test_util.h"
 #include "window.h"
@@ -42,7 +45,7 @@ class Window : public ::testing::Test {
     std::ofstream(dir_ / "stdin.txt") << stdinText;
     std::vector<std::string> args;
     if (xvfb) args = {"xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"};
-    args.push_back(SIM_DEMO_PATH);
+    args.push_back(program_);
     for (const char* a : {"--sim-out", "out", "--sim-data", "data", "--sim-time", "20261207100000"})
       args.push_back(a);
     args.insert(args.end(), simArgs.begin(), simArgs.end());
@@ -77,6 +80,7 @@ class Window : public ::testing::Test {
   }
 
   std::filesystem::path dir_;
+  std::string program_ = SIM_DEMO_PATH;
 };
 
 #define NEED_XVFB()                                                         \
@@ -317,5 +321,92 @@ TEST(WindowKeys, HostKeysMapToTheTerminalsCodes) {
   EXPECT_EQ(windowKeyForHost(WXK_TAB), -1);
   EXPECT_EQ(windowKeyForHost(WXK_LEFT), -1);
 }
+
+#ifdef SAFFRON_PROGRAM
+// Runs a program to its end, its standard output into `out`; its exit status.
+int runToEnd(const std::vector<std::string>& args, const std::filesystem::path& out) {
+  pid_t pid = testsupport::spawn(args, out);
+  int status = 0;
+  if (pid <= 0 || waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Window, ACardOfTheCardFileSwipedInTheWindowGoesThroughTheCustomerFlow) {
+  NEED_XVFB();
+  // A card of the shop's own, given to the switch and to the window alike.
+  const std::filesystem::path cards = dir_ / "shop.cards", ledger = dir_ / "ledger.jsonl";
+  std::ofstream(cards) << "# the shop's test card\n6037991111155555 6037991111155555=2812101000000001 9876 750000 50000\n";
+  pid_t sw = testsupport::spawn({SWITCHSIM_PROGRAM, "--port", "0", "--cards", cards.string(), "--ledger",
+                                 ledger.string()},
+                                dir_ / "switch.out");
+  ASSERT_GT(sw, 0);
+  struct StopSwitch {
+    pid_t pid;
+    ~StopSwitch() {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  } stop{sw};
+  int port = 0;
+  const std::string marker = "listening on 127.0.0.1:";
+  for (int i = 0; i < 400 && port == 0; ++i) {
+    std::string text = readFile(dir_ / "switch.out");
+    size_t at = text.find(marker);
+    if (at != std::string::npos && text.find('\n', at) != std::string::npos)
+      port = std::stoi(text.substr(at + marker.size()));
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_GT(port, 0) << readFile(dir_ / "switch.out");
+
+  // The terminal pointed at it and logged on by the manager, headless.
+  const std::string data = (dir_ / "data").string();
+  std::filesystem::create_directories(data);
+  ASSERT_EQ(runToEnd({SAFFRON_CONFIG_PROGRAM, data, "set", "HostIP=127.0.0.1", "HostPort=" + std::to_string(port)},
+                     dir_ / "config.out"),
+            0)
+      << readFile(dir_ / "config.out");
+  ASSERT_EQ(runToEnd({SAFFRON_CONFIG_PROGRAM, data, "supervisor-code", "20261207", "SIM00012345"}, dir_ / "code.txt"),
+            0);
+  std::string code = readFile(dir_ / "code.txt");
+  code = code.substr(0, code.find_first_not_of("0123456789"));
+  ASSERT_EQ(code.size(), 4u) << readFile(dir_ / "code.txt");
+  std::ofstream(dir_ / "logon.script") << "wait 1000\nkey MENU\ntype 3\ntype " << code
+                                       << "\nkey ENTER\ntype 2\ntype 1\nwait 1500\nkey ENTER\ntype 2\nwait 1500\n"
+                                          "key ENTER\nkey CANCEL\nkey CANCEL\nkey CANCEL\nexpect فروشگاه نمونه\n";
+  ASSERT_EQ(runToEnd({SAFFRON_PROGRAM, "--sim-headless", "--sim-script", (dir_ / "logon.script").string(), "--sim-out",
+                      (dir_ / "logon").string(), "--sim-data", data, "--sim-time", "20261207100000",
+                      "--link-wait-ms", "5000"},
+                     dir_ / "logon.out"),
+            0)
+      << readFile(dir_ / "logon.out");
+
+  // In the window, each step once the screen before it is up: the card from
+  // the file on the idle screen, the balance item of the customer menu, its
+  // PIN; the shot once the answer shows.
+  program_ = SAFFRON_PROGRAM;
+  Outcome r = run(true, {"--sim-cards", "shop.cards", "--link-wait-ms", "5000",
+                         "--sim-window-expect", "فروشگاه نمونه", "500", "--sim-window-swipe", "1", "600",
+                         "--sim-window-expect", "مشتری", "700", "--sim-window-click", "2", "800",
+                         "--sim-window-pin", "9876", "900", "--sim-window-expect", "تراکنش موفق", "1000",
+                         "--sim-window-shot", "balance.png", "1100", "--sim-window-close", "1200"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Shot balance;
+  ASSERT_TRUE(loadShot(dir_ / "balance", &balance));
+  EXPECT_NE(balance.listing.find("تراکنش موفق - موجودی"), std::string::npos) << balance.listing;
+  EXPECT_EQ(lcdMismatch(balance), "");
+  // The switch answered that card's balance inquiry, PIN and all.
+  std::string booked = readFile(ledger), request, answer;
+  std::istringstream lines(booked);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("\"kind\":\"balance\"") == std::string::npos) continue;
+    (line.find("\"dir\":\"request\"") != std::string::npos ? request : answer) = line;
+  }
+  EXPECT_NE(request.find("\"pan\":\"603799******5555\""), std::string::npos) << booked;
+  EXPECT_NE(request.find("\"pin\":\"ok\""), std::string::npos) << booked;
+  EXPECT_NE(answer.find("\"rc\":\"00\""), std::string::npos) << booked;
+  EXPECT_NE(answer.find("700000"), std::string::npos) << "750,000 less 50,000 blocked: " << booked;
+}
+#endif
 
 }  // namespace
