@@ -15,7 +15,6 @@
 #include <hb-ft.h>
 #include <hb.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <unordered_map>
 #include <vector>
@@ -113,9 +112,10 @@ struct Fonts {
   FT_Library library = nullptr;
   FT_Face faces[kMaxPixels + 1] = {};
   hb_font_t* hb[kMaxPixels + 1] = {};
+  // What each face has shaped and rendered: it goes with the face.
   std::unordered_map<std::string, ShapedText> shaped[kMaxPixels + 1];
-  size_t shapedCount = 0;
-  std::unordered_map<uint64_t, GlyphImage> glyphs;  // key: pixel size << 32 | glyph index
+  std::unordered_map<unsigned, GlyphImage> glyphs[kMaxPixels + 1];  // by glyph index
+  size_t shapedCount = 0, glyphCount = 0;
 };
 
 static Fonts& fonts() {
@@ -133,9 +133,10 @@ static bool loadFace(int px) {
       f.hb[i] = nullptr;
       f.faces[i] = nullptr;
       f.shaped[i].clear();
+      f.glyphs[i].clear();
     }
     f.shapedCount = 0;
-    f.glyphs.clear();
+    f.glyphCount = 0;
     f.path = path;
     f.broken = false;
   }
@@ -225,10 +226,12 @@ bool textDraw(Canvas canvas, const std::string& utf8, int sizeCode, int penX, in
 // The rendered image of glyph at px, made on first use (the face at px is loaded).
 static const GlyphImage& glyphImage(int px, unsigned glyph) {
   Fonts& f = fonts();
-  const uint64_t key = static_cast<uint64_t>(px) << 32 | glyph;
-  auto found = f.glyphs.find(key);
-  if (found != f.glyphs.end()) return found->second;
-  if (f.glyphs.size() >= kMaxGlyphImages) f.glyphs.clear();
+  auto found = f.glyphs[px].find(glyph);
+  if (found != f.glyphs[px].end()) return found->second;
+  if (f.glyphCount >= kMaxGlyphImages) {
+    for (auto& m : f.glyphs) m.clear();
+    f.glyphCount = 0;
+  }
   GlyphImage img;
   FT_Face face = f.faces[px];
   if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) == 0) {
@@ -246,7 +249,8 @@ static const GlyphImage& glyphImage(int px, unsigned glyph) {
           img.gray[static_cast<size_t>(r) * img.width + col] = bm.buffer[static_cast<long>(r) * bm.pitch + col];
     }
   }
-  return f.glyphs.emplace(key, std::move(img)).first->second;
+  ++f.glyphCount;
+  return f.glyphs[px].emplace(glyph, std::move(img)).first->second;
 }
 
 bool textDrawPx(Canvas canvas, const std::string& utf8, int pixelSize, int penX, int top, int boxHeight,
