@@ -48,6 +48,10 @@ void usage(std::FILE *out) {
                "  --quiet             only the report\n"
                "  --help              this text\n"
                "\n"
+               "Latency runs from a request's send to the moment termload's loop wakes with its answer\n"
+               "waiting, so its own work on other terminals' answers is not charged to the switch.\n"
+               "tools/termload/sweep measures a switchsim at several rates with the ledger checked.\n"
+               "\n"
                "Exit status: 0 when every answer came and the ledger check (if any) passed, 1 when\n"
                "answers were lost or the ledger disagrees, 2 for bad options or no logon.\n");
 }
