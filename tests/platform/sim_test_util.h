@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim.h"
 
@@ -41,6 +43,26 @@ inline std::string readFile(const std::filesystem::path& p) {
   std::stringstream ss;
   ss << f.rdbuf();
   return ss.str();
+}
+
+// Runs the program args[0] in dir, standard input from /dev/null and standard
+// error into dir/stderr.txt, to its end.
+inline Outcome runIn(const std::filesystem::path& dir, std::vector<std::string> args) {
+  std::string errPath = (dir / "stderr.txt").string();
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(120);
+    if (!freopen(errPath.c_str(), "w", stderr)) _exit(121);
+    if (!freopen("/dev/null", "r", stdin)) _exit(122);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(123);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errPath)};
 }
 
 // A fresh device in a fresh data folder under the test's temporary directory.

@@ -4,8 +4,6 @@
  * number; and the --sim-cards option's refusal at start.
  */
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
 
@@ -146,20 +144,7 @@ Outcome runDemo(const std::filesystem::path& dir, std::vector<std::string> extra
   std::vector<std::string> args = {SIM_DEMO_PATH, "--sim-headless", "--sim-script", "run.script", "--sim-out",
                                    "out", "--sim-data", "data"};
   args.insert(args.end(), extra.begin(), extra.end());
-  std::string errPath = (dir / "stderr.txt").string();
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(120);
-    if (!freopen(errPath.c_str(), "w", stderr)) _exit(121);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(123);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errPath)};
+  return runIn(dir, args);
 }
 
 TEST_F(CardFiles, ABadCardFileStopsTheStartWithStatusTwo) {

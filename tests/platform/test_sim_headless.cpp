@@ -20,21 +20,7 @@ class Headless : public ::testing::Test {
     std::vector<std::string> args = {SIM_DEMO_PATH, "--sim-headless", "--sim-script", "run.script",
                                      "--sim-out", "out", "--sim-data", "data", "--sim-time", "20261207100000"};
     args.insert(args.end(), extra.begin(), extra.end());
-    std::string errPath = (dir_ / "stderr.txt").string();
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(dir_.c_str()) != 0) _exit(120);
-      if (!freopen(errPath.c_str(), "w", stderr)) _exit(121);
-      if (!freopen("/dev/null", "r", stdin)) _exit(122);
-      std::vector<char*> argv;
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(123);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return Outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(errPath)};
+    return runIn(dir_, args);
   }
 
   std::filesystem::path dir_;
