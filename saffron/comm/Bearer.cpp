@@ -142,6 +142,7 @@ int wifiStartUp(void (*beforeScan)()) {
 /* ---- the switch connection ----------------------------------------------------------------------- */
 
 namespace {
+void awaitClosingLink();
 // The connect works on a copy: the link rewrites the address it is given, and
 // config belongs to the UI thread while this may run in the background.
 int connectToSwitch() {
@@ -152,6 +153,7 @@ int connectToSwitch() {
 } // namespace
 
 int tryConnect() {
+  awaitClosingLink();
   connectionStatus = LINK_CONNECTING;
   int result = connectToSwitch();
   if (result < 0 && config.connectionType == CONNECTION_GPRS) {
@@ -179,6 +181,7 @@ struct LinkJob {
 };
 const LinkJob connectJob{tryConnect};
 const LinkJob disconnectJob{tryDisconnect};
+std::atomic<const LinkJob *> runningJob{nullptr}; // the background thread's job while it runs
 
 constexpr long THREAD_STARTING = 0; // pThread while the creation is under way; no thread's handle is 0
 
@@ -189,16 +192,25 @@ int defaultThreadCreate(pthread_t *thread, void *(*routine)(void *), void *arg) 
 // The thread may finish before pthread_create returns: its handle is stored
 // only if the thread has not already said it is done.
 int startLinkThread(const LinkJob &job) {
+  runningJob = &job;
   pThread = THREAD_STARTING;
   pthread_t thread{};
   const int rc = linkThreadCreate(&thread, threadRoutine, const_cast<LinkJob *>(&job));
   if (rc != 0) {
+    runningJob = nullptr;
     pThread = NO_THREAD;
     return rc;
   }
   long expected = THREAD_STARTING;
   pThread.compare_exchange_strong(expected, static_cast<long>(thread));
   return rc;
+}
+// A background disconnect closes whatever socket is open when it gets to it:
+// a connection opened before it has finished would be the one it closes.
+void awaitClosingLink() {
+  for (unsigned waited = 0; waited < CLOSING_LINK_WAIT_MS && runningJob == &disconnectJob && pThread != NO_THREAD;
+       ++waited)
+    mid_sleepMs(1);
 }
 } // namespace
 
@@ -207,11 +219,13 @@ int (*linkThreadCreate)(pthread_t *, void *(*)(void *), void *) = defaultThreadC
 void *threadRoutine(void *arg) {
   pthread_detach(pthread_self());
   static_cast<const LinkJob *>(arg)->run();
+  runningJob = nullptr;
   pThread = NO_THREAD;
   return nullptr;
 }
 
 int connectThread() {
+  awaitClosingLink();
   const int status = connectionStatus;
   if (status == LINK_CONNECTING || status == LINK_UP) return 0;
   if (pThread != NO_THREAD) return -1;

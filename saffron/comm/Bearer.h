@@ -100,15 +100,18 @@ constexpr int REDIAL_PAUSE_MS = 3000;      // after dropping the PPP link, befor
 constexpr int PPP_STATUS_POLLS = 50;       // waiting for the redialled link
 constexpr int PPP_STATUS_GAP_MS = 400;
 constexpr int CONNECT_ATTEMPTS = 3;
+constexpr unsigned CLOSING_LINK_WAIT_MS = 5000; // most a connect waits for a background disconnect to end
 
 // Connects to the switch (HostIP, HostPort). When the connect fails on GPRS the
 // PPP link is dropped and dialled again; any bearer gets three connects in all.
 // connectionStatus ends LINK_UP or LINK_DOWN. The connect's result (1 or more =
-// connected). Draws nothing.
+// connected). A background disconnect still running is let finish first (up to
+// CLOSING_LINK_WAIT_MS), so it cannot close the new connection. Draws nothing.
 int tryConnect();
 // Closes the switch connection; connectionStatus LINK_DOWN. 0.
 int tryDisconnect();
-// Background connect: 0 at once when connecting or connected; -1 while a thread
+// Background connect: after letting a background disconnect finish, as
+// tryConnect does: 0 at once when connecting or connected; -1 while a thread
 // runs; else connectionStatus is LINK_CONNECTING on return and a detached thread
 // runs tryConnect: the thread creation's result (on failure the link is down again).
 int connectThread();

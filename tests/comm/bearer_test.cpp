@@ -230,4 +230,51 @@ TEST_F(LinkThread, AThreadFinishingBeforeItsCreatorGoesOnLeavesNoThreadMarked) {
   EXPECT_EQ(connectionStatus, LINK_DOWN);
 }
 
+// A background thread held at its start until released: the disconnect a
+// customer flow leaves behind, not yet run when the next connect comes.
+std::atomic<bool> holdThreadStart{false};
+void *(*heldRoutine)(void *) = nullptr;
+void *heldArg = nullptr;
+
+void *heldStart(void *) {
+  while (holdThreadStart) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return heldRoutine(heldArg);
+}
+
+int heldCreate(pthread_t *thread, void *(*routine)(void *), void *arg) {
+  heldRoutine = routine;
+  heldArg = arg;
+  return pthread_create(thread, nullptr, heldStart, nullptr);
+}
+
+// Releases the held thread a little later, from another thread, as the
+// scheduler would when the UI thread is already asking for the next connect.
+std::thread releaseLater() {
+  return std::thread([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    holdThreadStart = false;
+  });
+}
+
+TEST_F(LinkThread, AConnectAfterABackgroundDisconnectKeepsItsConnection) {
+  pppUp();
+  for (const bool threaded : {true, false}) {
+    SCOPED_TRACE(threaded ? "background connect" : "connect in the caller");
+    ASSERT_GE(tryConnect(), 1);
+    holdThreadStart = true;
+    linkThreadCreate = heldCreate;
+    ASSERT_EQ(disconnectThread(), 0);
+    linkThreadCreate = defaultCreate;
+    std::thread release = releaseLater();
+    if (threaded) EXPECT_EQ(connectThread(), 0);
+    else EXPECT_GE(tryConnect(), 1);
+    release.join();
+    ASSERT_TRUE(waitForNoThread());
+    EXPECT_EQ(connectionStatus, LINK_UP);
+    EXPECT_GE(sockfd, 0); // the old disconnect did not close the new connection
+    tcpClose();
+    connectionStatus = LINK_DOWN;
+  }
+}
+
 } // namespace
