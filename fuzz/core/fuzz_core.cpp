@@ -12,15 +12,6 @@
 #include "sim.h"
 #include "support/scratch.h"
 
-namespace {
-void writeFile(const char *name, const uint8_t *data, size_t size) {
-  FILE *f = std::fopen(name, "wb");
-  if (f == nullptr) return;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   fuzzsupport::keepCallerPaths(argc, argv);
   const std::string &dir = fuzzsupport::scratchDir("fuzz_core");
@@ -36,8 +27,8 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   sim::resetForTest(); // a fresh device; the folder and its pictures stay
   const size_t stanBytes = size < sizeof(TurnRow) ? size : sizeof(TurnRow);
-  writeFile(TURN_ROW_FILE, data, stanBytes);
-  writeFile(CONFIG_FILE, data + stanBytes, size - stanBytes);
+  fuzzsupport::writeFile(TURN_ROW_FILE, data, stanBytes);
+  fuzzsupport::writeFile(CONFIG_FILE, data + stanBytes, size - stanBytes);
   config = Config{};
   turnRow = TurnRow{};
   normalizeConfigAtStart();

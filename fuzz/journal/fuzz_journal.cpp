@@ -3,24 +3,10 @@
 // must cope. The input is split into the three files at two cut points.
 #include <cstddef>
 #include <cstdint>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "journal/Journal.h"
 #include "sim.h"
 #include "support/scratch.h"
-
-namespace {
-
-void writeFile(const char *path, const uint8_t *data, size_t size) {
-  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) return;
-  if (size > 0 && write(fd, data, size) < 0) {
-  }
-  close(fd);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
   fuzzsupport::keepCallerPaths(argc, argv);
@@ -35,9 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const size_t cut1 = body * data[0] / 255;
   const size_t cut2 = cut1 + (body - cut1) * data[1] / 255;
   const uint8_t *p = data + 2;
-  writeFile(TRX_FILE, p, cut1);
-  writeFile(TEMP_FILE, p + cut1, cut2 - cut1);
-  writeFile(LAST_TRX_FILE, p + cut2, body - cut2);
+  fuzzsupport::writeFile(TRX_FILE, p, cut1);
+  fuzzsupport::writeFile(TEMP_FILE, p + cut1, cut2 - cut1);
+  fuzzsupport::writeFile(LAST_TRX_FILE, p + cut2, body - cut2);
 
   TransactionRecord trx;
   clearTransaction(&trx);

@@ -18,13 +18,6 @@
 #include "support/scratch.h"
 
 namespace {
-void writeFile(const char *name, const uint8_t *data, size_t size) {
-  FILE *f = std::fopen(name, "wb");
-  if (f == nullptr) return;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
-
 void showAll() {
   char text[64];
   for (std::size_t i = 0; i < SETTINGS_COUNT; ++i) {
@@ -47,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const size_t rest = size - 2;
   size_t fileBytes = (static_cast<size_t>(data[0]) << 8) | data[1];
   if (fileBytes > rest) fileBytes = rest;
-  writeFile(CONFIG_FILE, data + 2, fileBytes);
+  fuzzsupport::writeFile(CONFIG_FILE, data + 2, fileBytes);
   config = Config{};
   readConfigFromFile(0);
   showAll();

@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -63,6 +64,14 @@ inline void keepCallerPaths(int *argc, char ***argv) {
   pointers.push_back(nullptr);
   *argc = static_cast<int>(args.size());
   *argv = pointers.data();
+}
+
+// One of the terminal's files with exactly the given bytes.
+inline void writeFile(const char *path, const unsigned char *data, std::size_t size) {
+  std::FILE *f = std::fopen(path, "wb");
+  if (f == nullptr) return;
+  if (size > 0) std::fwrite(data, 1, size, f);
+  std::fclose(f);
 }
 
 // The simulator's event list (beeps, clock and settings changes) grows with
