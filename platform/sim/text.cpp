@@ -15,6 +15,7 @@
 #include <hb-ft.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <unordered_map>
 #include <vector>
@@ -211,8 +212,8 @@ bool textMeasurePx(const std::string& utf8, int pixelSize, int* width) {
 
 /* ---- drawing ---------------------------------------------------------------------------------------- */
 
+// (x, y) lies on the canvas.
 static void blend(Canvas c, int x, int y, unsigned rgb, unsigned alpha) {
-  if (x < 0 || y < 0 || x >= c.width || y >= c.height || alpha == 0) return;
   unsigned char* p = c.rgb + (static_cast<size_t>(y) * c.width + x) * 3;
   const unsigned src[3] = {(rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF};
   for (int k = 0; k < 3; ++k) p[k] = static_cast<unsigned char>((src[k] * alpha + p[k] * (255 - alpha) + 127) / 255);
@@ -270,9 +271,15 @@ bool textDrawPx(Canvas canvas, const std::string& utf8, int pixelSize, int penX,
     if (img.loaded) {
       int gx = static_cast<int>((pen + sg.xOffset + 32) >> 6) + img.left;
       int gy = baseline - static_cast<int>((sg.yOffset + 32) >> 6) - img.top;
-      for (int r = 0; r < img.rows; ++r)
-        for (int col = 0; col < img.width; ++col)
-          blend(canvas, gx + col, gy + r, rgb, img.gray[static_cast<size_t>(r) * img.width + col]);
+      // Clipped to the canvas once per glyph, not tested per pixel: the idle
+      // screen redraws its lines often.
+      const int r0 = std::max(0, -gy), r1 = std::min(img.rows, canvas.height - gy);
+      const int c0 = std::max(0, -gx), c1 = std::min(img.width, canvas.width - gx);
+      for (int r = r0; r < r1; ++r) {
+        const unsigned char* alpha = img.gray.data() + static_cast<size_t>(r) * img.width;
+        for (int col = c0; col < c1; ++col)
+          if (alpha[col] != 0) blend(canvas, gx + col, gy + r, rgb, alpha[col]);
+      }
     }
     pen += sg.xAdvance;
   }

@@ -49,7 +49,6 @@ constexpr int MSG_AMOUNT = 4;
 constexpr int MSG_PURCHASE = 3;
 constexpr int MSG_BALANCE = 2;
 constexpr int MSG_BILL_TITLE = 56;
-constexpr int MSG_BILL = 144;
 constexpr int MSG_CHARGE = 145;
 constexpr int MSG_CHARGE_TITLE = 57;
 constexpr int MSG_TOPUP = 65;
