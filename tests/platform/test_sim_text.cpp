@@ -64,6 +64,30 @@ TEST_F(Text, ATextDrawsTheSameWhetherFreshOrRemembered) {
   EXPECT_EQ(draw(kPersian, 15), first);
 }
 
+// A text running off the canvas's edges shows exactly the part a larger
+// canvas would show there, and writes nothing outside (the buffers are sized
+// exactly, so a write past them is caught by the address sanitizer).
+TEST_F(Text, ATextOffTheEdgesDrawsOnlyItsVisiblePart) {
+  constexpr int kBigW = 240, kBigH = 60, kPen = 10, kTop = 5, kBox = 40, kPx = 24;
+  std::vector<unsigned char> big(static_cast<size_t>(kBigW) * kBigH * 3, 0xFF);
+  ASSERT_TRUE(sim::detail::textDrawPx(Canvas{big.data(), kBigW, kBigH}, kMixed, kPx, kPen, kTop, kBox, 0x102030));
+  ASSERT_FALSE(blank(big));
+  // Windows onto the big canvas: cutting the text at its left and top, at its
+  // right and bottom, and one past all of it.
+  struct Window { int x, y, w, h; };
+  for (const Window win : {Window{kPen + 7, kTop + 12, 30, 9}, Window{150, 30, 90, 30}, Window{0, 0, 5, 3}}) {
+    std::vector<unsigned char> small(static_cast<size_t>(win.w) * win.h * 3, 0xFF);
+    ASSERT_TRUE(sim::detail::textDrawPx(Canvas{small.data(), win.w, win.h}, kMixed, kPx, kPen - win.x, kTop - win.y,
+                                        kBox, 0x102030));
+    for (int y = 0; y < win.h; ++y)
+      for (int x = 0; x < win.w; ++x)
+        for (int k = 0; k < 3; ++k)
+          ASSERT_EQ(small[(static_cast<size_t>(y) * win.w + x) * 3 + k],
+                    big[(static_cast<size_t>(y + win.y) * kBigW + x + win.x) * 3 + k])
+              << "window at " << win.x << "," << win.y << ", pixel " << x << "," << y;
+  }
+}
+
 TEST_F(Text, EachSizeHasGlyphsAndWidthsOfItsOwn) {
   // Sizes no other test draws at, so the first drawing at each is made fresh.
   const std::vector<unsigned char> small = draw(kMixed, 19), large = draw(kMixed, 38);
