@@ -35,6 +35,7 @@ namespace fs = std::filesystem;
 
 using testsupport::readAll;
 using testsupport::spawn;
+using testsupport::listeningPort;
 
 class SwitchFixture : public ::testing::Test {
 protected:
@@ -86,15 +87,7 @@ protected:
     port = 0;
     pid = spawn(args, output);
     ASSERT_GT(pid, 0);
-    const std::string marker = "listening on 127.0.0.1:";
-    for (int i = 0; i < 200 && port == 0; ++i) {
-      std::string text = readAll(output);
-      auto at = text.find(marker);
-      if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-        port = std::stoi(text.substr(at + marker.size()));
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    port = listeningPort(output, std::chrono::milliseconds(5000));
     ASSERT_GT(port, 0) << readAll(output);
     std::strcpy(config.HostIP, "127.0.0.1");
     config.HostPort = port;

@@ -347,16 +347,7 @@ TEST_F(Window, ACardOfTheCardFileSwipedInTheWindowGoesThroughTheCustomerFlow) {
       waitpid(pid, nullptr, 0);
     }
   } stop{sw};
-  int port = 0;
-  const std::string marker = "listening on 127.0.0.1:";
-  for (int i = 0; i < 400 && port == 0; ++i) {
-    std::string text = readFile(dir_ / "switch.out");
-    size_t at = text.find(marker);
-    if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-      port = std::stoi(text.substr(at + marker.size()));
-    else
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  }
+  const int port = testsupport::listeningPort(dir_ / "switch.out");
   ASSERT_GT(port, 0) << readFile(dir_ / "switch.out");
 
   // The terminal pointed at it and logged on by the manager, headless.

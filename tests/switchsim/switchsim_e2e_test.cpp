@@ -41,6 +41,7 @@ using Line = std::map<std::string, std::string>;
 
 using testsupport::readAll;
 using testsupport::spawn;
+using testsupport::listeningPort;
 
 // A terminal in a fresh folder talking to a switchsim of its own.
 class SwitchTest : public ::testing::Test {
@@ -58,14 +59,7 @@ protected:
     }
     pid = spawn(args, output);
     ASSERT_GT(pid, 0);
-    for (int i = 0; i < 200 && port == 0; ++i) {
-      std::string text = readAll(output);
-      auto at = text.find("listening on 127.0.0.1:");
-      if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-        port = std::stoi(text.substr(at + std::strlen("listening on 127.0.0.1:")));
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    port = listeningPort(output, std::chrono::milliseconds(5000));
     ASSERT_GT(port, 0) << readAll(output);
     std::strcpy(config.HostIP, "127.0.0.1");
     config.HostPort = port;

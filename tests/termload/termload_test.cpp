@@ -132,6 +132,7 @@ TEST(TermloadLedgerCheck, eachExpectedTransactionOnceInItsState) {
 
 using testsupport::readAll;
 using testsupport::spawn;
+using testsupport::listeningPort;
 
 int waitFor(pid_t pid) {
   int status = 0;
@@ -170,14 +171,7 @@ protected:
     }
     switchPid = spawn(args, dir / "switch.out");
     ASSERT_GT(switchPid, 0);
-    for (int i = 0; i < 200 && port == 0; ++i) {
-      std::string text = readAll(dir / "switch.out");
-      auto at = text.find("listening on 127.0.0.1:");
-      if (at != std::string::npos && text.find('\n', at) != std::string::npos)
-        port = std::stoi(text.substr(at + std::strlen("listening on 127.0.0.1:")));
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
+    port = listeningPort(dir / "switch.out", std::chrono::milliseconds(5000));
     ASSERT_GT(port, 0) << readAll(dir / "switch.out");
   }
 
